@@ -85,7 +85,9 @@ char *read_unknown_length(const char *path, size_t *length)
         }
         used += (size_t)got;
         if ((PHYSFS_uint64)got < wanted) {
-            if (!PHYSFS_eof(file)) {
+            // A short read is the end, unless the file knows its length and
+            // says otherwise (a read error part way).
+            if (!PHYSFS_eof(file) && PHYSFS_fileLength(file) >= 0) {
                 goto fail;
             }
             break;
