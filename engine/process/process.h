@@ -26,6 +26,10 @@ extern struct render_context *process_render_context;
 // Owned by the thread that runs the interpreter.
 extern struct threadstream *process_current_scene;
 
+// Installs the SIGSEGV handler (with an alternate signal stack for the
+// calling thread); the first thing main does.
+void process_install_crash_handler(void);
+
 // Start-up; returns only on success, otherwise ends through startup_failure.
 void process_startup(int argc, char **argv);
 

@@ -35,6 +35,8 @@ struct render_context {
     SDL_Window *window;
     uint32_t window_id;
     SDL_Renderer *renderer;
+    SDL_Texture *fallback_texture;  // 256x256 checkerboard for missing images
+    SDL_Texture *white_texture;  // 1280x1280 opaque white, for solids
     int32_t max_texture_w, max_texture_h;
     int32_t base_w, base_h;  // logical size of the current orientation
 
@@ -71,6 +73,9 @@ void render_context_update_sizes(struct render_context *ctx);
 
 // Re-reads the orientation cvars: landscape flag, base and logical size.
 void render_context_update_orientation(struct render_context *ctx);
+
+// Sets the "SDL_RENDER_SCALE_QUALITY" hint from game_metadata.scale_quality.
+void render_context_update_scale_quality(void);
 
 // Copies the shared geometry; any thread.
 void render_context_get_sizes(struct render_context *ctx, struct render_sizes *out);

@@ -1,0 +1,182 @@
+// The simulation thread: sixty paced ticks a second, each feeding the input
+// batches to the scripts, running the game's tick and queueing one scene.
+#include "process/process.h"
+
+#include "log/log.h"
+#include "process/game.h"
+#include "process/process_internal.h"
+#include "render/render.h"
+#include "stream/stream.h"
+
+#include <string.h>
+
+namespace {
+
+struct simulation_state {
+    struct render_context *ctx;
+    struct fps_sampler sampler;
+    uint32_t next_fps_log_ms;
+    int32_t last_mouse_x, last_mouse_y;  // pointer memory handed to __reboot__
+    int32_t last_relative_x, last_relative_y;
+};
+
+struct simulation_state g_sim;
+
+// Each log entry of the tick is shown to the scripts before it is published.
+void show_log_entry(void *user, int32_t level, uint32_t ticks, const char *subsystem,
+                    const char *message)
+{
+    (void)user;
+    game_new_log_entry(level, ticks, subsystem, message);
+}
+
+// Takes every waiting event batch. Returns 1 when the application was asked
+// to quit. With deliver 0 (the application is in the background) the events
+// are dropped, but a quit is still honoured.
+int drain_events(int deliver)
+{
+    int quit = 0;
+    struct threadstream *batch;
+    while ((batch = threadstreamqueue_getitem(g_sim.ctx->event_queue)) != nullptr) {
+        const uint32_t count = (uint32_t)threadstream_unpack_int(batch);
+        for (uint32_t i = 0; i < count && !threadstream_eos(batch); i++) {
+            if (batch->length - batch->read_pos < sizeof(SDL_Event)) {
+                break;
+            }
+            SDL_Event ev;
+            memcpy(&ev, batch->data + batch->read_pos, sizeof(ev));
+            batch->read_pos += sizeof(ev);
+            if (ev.type == SDL_QUIT) {
+                quit = 1;
+            }
+            // FIXME: delivering each record as a raw event and its typed call
+            // (keys, mouse, touch, window, controllers) joins here with the
+            // input translation.
+            (void)deliver;
+        }
+        threadstream_free(batch);
+    }
+    return quit;
+}
+
+int reboot(void)
+{
+    interpreter_bootstrap(g_sim.ctx, process_saved.binary_path, process_saved.argument_line,
+                          process_saved.game_dir, process_saved.base_dir);
+    game_windowevent_size_changed(g_sim.ctx);
+    game_reboot_notify(g_sim.last_mouse_x, g_sim.last_mouse_y, g_sim.last_relative_x,
+                       g_sim.last_relative_y);
+    threadstream_free(process_current_scene);
+    process_current_scene = nullptr;
+    return 1;
+}
+
+void finish_scene(void)
+{
+    struct threadstream *scene = process_current_scene;
+    process_current_scene = nullptr;
+    if (scene->error) {
+        threadstream_free(scene);
+        return;
+    }
+    renderstream_stamp_scene(scene, (int32_t)(SDL_GetTicks() - renderstream_tick_offset()));
+    threadstreamqueue_putitem(g_sim.ctx->scene_queue, scene);
+}
+
+}  // namespace
+
+int simulation_iteration(void)
+{
+    if (SDL_AtomicGet(&sleep_occurred_flag)) {
+        // In the background no tick runs, but a quit must not be missed.
+        return drain_events(0) ? 0 : 1;
+    }
+    process_current_scene = threadstream_allocate();
+    if (!process_current_scene) {
+        return 0;
+    }
+    renderstream_pack_scene_header(process_current_scene);
+
+    const uint32_t simulation_fps = fps_iteration(&g_sim.sampler);
+    const uint32_t render_fps = (uint32_t)SDL_AtomicGet(&g_sim.ctx->render_fps);
+    if ((int32_t)(g_sim.next_fps_log_ms - SDL_GetTicks()) <= 0) {
+        g_sim.next_fps_log_ms += 1000;
+        log_spam("Engine", "Simulation fps: %u", simulation_fps);
+        log_spam("Render", "Render fps: %u", render_fps);
+    }
+
+    const int arena = game_arena_save();
+    game_current_fps(simulation_fps, render_fps);
+    if (game_reboot_requested()) {
+        return reboot();
+    }
+
+    // FIXME: controller key transitions for players 1-4 join here.
+    const int quit_event = drain_events(1);
+    // FIXME: controller sampling, the sixteen analog-stick calls and the VR
+    // controller/headset positions join here with controller support, and
+    // httpserver_tick() with its request delivery with the HTTP server.
+
+    SDL_AtomicSet(&atomic_resize_occurred, 0);
+    if (SDL_AtomicGet(&g_sim.ctx->ready) && SDL_AtomicGet(&g_sim.ctx->sizes_changed)) {
+        game_windowevent_size_changed(g_sim.ctx);
+        SDL_AtomicSet(&g_sim.ctx->sizes_changed, 0);
+    }
+
+    game_tick();
+    game_incremental_gc();
+    // FIXME: the audio update joins here with audio sources.
+    game_pack_render_passes(g_sim.ctx, process_current_scene);
+    finish_scene();
+    // FIXME: http_tick() joins here with the HTTP client.
+
+    const int quit_requested = game_quit_requested();
+    log_hand_off_pending(show_log_entry, nullptr);
+    game_arena_restore(arena);
+    game_publish_tick_counts(g_sim.ctx);
+
+    return !(quit_requested || quit_event);
+}
+
+int simulation_thread_main(void *render_context)
+{
+    g_sim = simulation_state{};
+    g_sim.ctx = (struct render_context *)render_context;
+    g_sim.next_fps_log_ms = 1000;
+    process_install_signal_stack();
+    SDL_SetThreadPriority(SDL_THREAD_PRIORITY_TIME_CRITICAL);
+
+    const int64_t frequency = (int64_t)SDL_GetPerformanceFrequency();
+    const int64_t interval = (frequency / 4) / 15;
+    const int64_t one_ms = frequency / 1000;
+    int64_t deadline = (int64_t)SDL_GetPerformanceCounter();
+    const uint32_t started_ms = SDL_GetTicks();
+    uint32_t ticks = 0;
+
+    while (!SDL_AtomicGet(&simulation_stopped)) {
+        deadline += interval;
+        if (SDL_AtomicCAS(&atomic_is_first_simulation_iteration, 1, 0)) {
+            SDL_Delay(1);
+        }
+        ticks++;
+        if (!simulation_iteration()) {
+            break;
+        }
+        int64_t now = (int64_t)SDL_GetPerformanceCounter();
+        if (SDL_AtomicCAS(&wake_occurred_flag, 1, 0)) {
+            // Back from the background: missed ticks are not caught up.
+            deadline = now - one_ms;
+        }
+        if (deadline - now >= 1) {
+            while (deadline - (int64_t)SDL_GetPerformanceCounter() >= 2 * one_ms) {
+                SDL_Delay(1);
+            }
+            while (deadline - (int64_t)SDL_GetPerformanceCounter() >= 1) {
+                // spin for the last two milliseconds
+            }
+        }
+    }
+    log_debug("Engine", "Simulation ran %u ticks in %u ms", ticks, SDL_GetTicks() - started_ms);
+    SDL_AtomicSet(&simulation_stopped, 1);
+    return 0;
+}

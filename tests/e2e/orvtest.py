@@ -1,0 +1,183 @@
+"""Runs the real engine executable on small games, headless, and collects what
+it leaves behind: exit status, standard output and error, the log file and the
+files written into its write directory.
+
+Every run gets a fresh install folder (the executable, hard-linked or copied,
+with the engine data files beside it) and a fresh HOME, so runs never share a
+write directory and can go in parallel.
+"""
+import os
+import shutil
+import signal
+import subprocess
+import tempfile
+import time
+import unittest
+import zipfile
+
+EXE = os.environ.get("ORV_EXE", "")
+DATA = os.environ.get("ORV_ENGINE_DATA", "")
+GAMES = os.path.join(os.path.dirname(os.path.abspath(__file__)), "games")
+
+
+class Result:
+    def __init__(self, status, stdout, stderr, install, home, gameid):
+        self.status = status
+        self.stdout = stdout
+        self.stderr = stderr
+        self.install = install
+        self.home = home
+        self.gameid = gameid
+
+    def file(self, relative, base=None):
+        path = os.path.join(base or self.install, relative)
+        if not os.path.exists(path):
+            return None
+        with open(path, "r", encoding="utf-8", errors="replace") as f:
+            return f.read()
+
+    def log(self, base=None):
+        """The log file in the write directory (the install folder in development)."""
+        return self.file(os.path.join("logs", self.gameid + ".log"), base)
+
+    def log_lines(self, base=None):
+        text = self.log(base)
+        return text.splitlines() if text is not None else []
+
+    def describe(self):
+        return "status %s\n--- stdout\n%s\n--- stderr\n%s\n--- log\n%s" % (
+            self.status, self.stdout[-4000:], self.stderr[-4000:], (self.log() or "")[-4000:])
+
+
+def write_game(root, files):
+    """Creates a game folder from {relative path: text or bytes}."""
+    for rel, content in files.items():
+        path = os.path.join(root, rel)
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        mode = "wb" if isinstance(content, bytes) else "w"
+        with open(path, mode) as f:
+            f.write(content)
+    return root
+
+
+def metadata(gameid="e2egame", **extra):
+    lines = ["devid=e2edev", "devtitle=E2E Dev", "gameid=%s" % gameid,
+             "gametitle=E2E Game", "version=1.0"]
+    lines += ["%s=%s" % kv for kv in extra.items()]
+    return "\n".join(lines) + "\n"
+
+
+def zip_folder(folder, zip_path):
+    with zipfile.ZipFile(zip_path, "w", zipfile.ZIP_DEFLATED) as z:
+        for dirpath, _, names in os.walk(folder):
+            for name in names:
+                full = os.path.join(dirpath, name)
+                z.write(full, os.path.relpath(full, folder))
+
+
+class Install:
+    """A fresh folder holding the executable and the engine data files."""
+
+    def __init__(self, tmp):
+        self.dir = os.path.join(tmp, "install")
+        os.makedirs(self.dir)
+        self.exe = os.path.join(self.dir, "orvane")
+        try:
+            os.link(EXE, self.exe)
+        except OSError:
+            shutil.copy2(EXE, self.exe)
+        for name in os.listdir(DATA):
+            shutil.copy2(os.path.join(DATA, name), self.dir)
+
+    def append_archive(self, zip_path):
+        """Replaces the executable by a copy with the archive appended."""
+        os.unlink(self.exe)
+        with open(self.exe, "wb") as out, open(EXE, "rb") as exe, open(zip_path, "rb") as z:
+            shutil.copyfileobj(exe, out)
+            shutil.copyfileobj(z, out)
+        os.chmod(self.exe, 0o755)
+
+
+class EngineTest(unittest.TestCase):
+    """Base class: self.tmp is a fresh folder per test."""
+
+    def setUp(self):
+        if not EXE or not os.path.exists(EXE):
+            self.fail("ORV_EXE does not name the built engine")
+        self.tmp = tempfile.mkdtemp(prefix="orv-e2e-", dir=os.environ.get("ORV_TEST_TMPDIR"))
+        self.install = Install(self.tmp)
+        self.home = os.path.join(self.tmp, "home")
+        os.makedirs(os.path.join(self.home, "share"))
+
+    def tearDown(self):
+        shutil.rmtree(self.tmp, ignore_errors=True)
+
+    def game(self, files=None, name="game", template=None):
+        """A game folder under tmp, from a template in games/ and/or files."""
+        root = os.path.join(self.tmp, name)
+        if template:
+            shutil.copytree(os.path.join(GAMES, template), root)
+        else:
+            os.makedirs(root, exist_ok=True)
+        files = dict(files or {})
+        if not os.path.exists(os.path.join(root, "metadata", "game_metadata.txt")):
+            files.setdefault("metadata/game_metadata.txt", metadata())
+        files.setdefault("app/main.rb", "def tick args\nend\n")
+        return write_game(root, files)
+
+    def run_engine(self, args, stop_after=None, timeout=30, display=None, video="dummy",
+                   env=None, cwd=None, exe=None, gameid="e2egame", signal_to_send=signal.SIGTERM,
+                   stop_when=None):
+        """Runs the engine. stop_after: seconds until signal_to_send (SIGTERM arrives
+        as a platform quit event). stop_when: a callable on the install folder,
+        polled every 50 ms, that sends the signal once it returns true."""
+        e = {
+            "PATH": os.environ.get("PATH", "/usr/bin:/bin"),
+            "HOME": self.home,
+            "XDG_DATA_HOME": os.path.join(self.home, "share"),
+            "SDL_VIDEODRIVER": video,
+            "SDL_AUDIODRIVER": "dummy",
+            "ALSOFT_DRIVERS": "null",
+            "ASAN_OPTIONS": os.environ.get("ASAN_OPTIONS", ""),
+            "UBSAN_OPTIONS": os.environ.get("UBSAN_OPTIONS", ""),
+            "TSAN_OPTIONS": os.environ.get("TSAN_OPTIONS", ""),
+        }
+        if display:
+            e["DISPLAY"] = display
+        if env:
+            e.update(env)
+        cmd = [exe or self.install.exe] + list(args)
+        proc = subprocess.Popen(cmd, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                                env=e, cwd=cwd or self.tmp)
+        deadline = time.monotonic() + timeout
+        signalled = False
+        start = time.monotonic()
+        while proc.poll() is None and time.monotonic() < deadline:
+            due = stop_after is not None and time.monotonic() - start >= stop_after
+            if stop_when is not None and not due:
+                try:
+                    due = bool(stop_when(self.install.dir))
+                except OSError:
+                    due = False
+            if due and not signalled:
+                proc.send_signal(signal_to_send)
+                signalled = True
+            time.sleep(0.05)
+        if proc.poll() is None:
+            proc.kill()
+            out, err = proc.communicate()
+            self.fail("engine did not exit within %ss\n--- stderr\n%s" % (
+                timeout, err.decode("utf-8", "replace")[-4000:]))
+        out, err = proc.communicate()
+        return Result(proc.returncode, out.decode("utf-8", "replace"),
+                      err.decode("utf-8", "replace"), self.install.dir, self.home, gameid)
+
+    def assertInOrder(self, lines, wanted, msg=None):
+        """Each wanted text is contained in some line, in this order."""
+        pos = 0
+        for text in wanted:
+            while pos < len(lines) and text not in lines[pos]:
+                pos += 1
+            if pos == len(lines):
+                self.fail("%r not found in order\n%s" % (text, msg or "\n".join(lines)))
+            pos += 1
