@@ -259,10 +259,21 @@ void text_float(text *t, float value)
         text_printf(t, value < 0 ? "-inf" : "inf");
         return;
     }
-    for (int precision = 1; precision <= 9; precision++) {
-        snprintf(buf, sizeof(buf), "%.*g", precision, static_cast<double>(value));
-        if (strtof(buf, nullptr) == value) {
-            break;
+    double magnitude = fabs(static_cast<double>(value));
+    if (magnitude == 0.0 || (magnitude >= 1e-4 && magnitude < 1e9)) {
+        // Plain decimals for the range coordinates and colours live in.
+        for (int decimals = 0; decimals <= 17; decimals++) {
+            snprintf(buf, sizeof(buf), "%.*f", decimals, static_cast<double>(value));
+            if (strtof(buf, nullptr) == value) {
+                break;
+            }
+        }
+    } else {
+        for (int precision = 1; precision <= 9; precision++) {
+            snprintf(buf, sizeof(buf), "%.*g", precision, static_cast<double>(value));
+            if (strtof(buf, nullptr) == value) {
+                break;
+            }
         }
     }
     if (!strpbrk(buf, ".e")) {
