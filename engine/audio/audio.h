@@ -9,6 +9,13 @@
 // logs a warning. Returns 1, or 0 when not even that can be opened.
 int audio_init(void);
 
+// Once per simulation tick: on the silent output, mixes the samples a sound
+// card would have played since the last call.
+void audio_tick(void);
+
+// 1 when no device could be opened and the engine mixes into nothing.
+int audio_is_silent(void);
+
 // Closes the context and device; safe when audio_init failed or never ran.
 void audio_quit(void);
 

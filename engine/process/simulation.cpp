@@ -2,6 +2,7 @@
 // batches to the scripts, running the game's tick and queueing one scene.
 #include "process/process.h"
 
+#include "audio/audio.h"
 #include "log/log.h"
 #include "process/game.h"
 #include "process/process_internal.h"
@@ -125,7 +126,8 @@ int simulation_iteration(void)
 
     game_tick();
     game_incremental_gc();
-    // FIXME: the audio update joins here with audio sources.
+    // FIXME: reconciling the game's audio outputs with sources joins here.
+    audio_tick();
     game_pack_render_passes(g_sim.ctx, process_current_scene);
     finish_scene();
     // FIXME: http_tick() joins here with the HTTP client.

@@ -146,6 +146,7 @@ class EngineTest(unittest.TestCase):
             e["DISPLAY"] = display
         if env:
             e.update(env)
+        e = {k: v for k, v in e.items() if v is not None}  # None removes a variable
         cmd = [exe or self.install.exe] + list(args)
         proc = subprocess.Popen(cmd, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
                                 env=e, cwd=cwd or self.tmp)

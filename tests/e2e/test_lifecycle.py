@@ -40,3 +40,14 @@ class LifecycleTest(EngineTest):
         r = self.run_engine([game], stop_after=1.5)
         self.assertEqual(r.status, 0, r.describe())
         self.assertIn("Logical render size: 1280x720", r.log())
+
+
+class SilentAudioTest(EngineTest):
+    def test_no_sound_device_runs_silent_with_a_warning(self):
+        conf = self.game({"alsoft.conf": "[general]\ndrivers=alsa\n[alsa]\n"
+                          "device=orv-no-such-device\n"}, name="conf")
+        game = self.game()
+        r = self.run_engine([game], stop_after=1.5,
+                            env={"ALSOFT_DRIVERS": None, "ALSOFT_CONF": conf + "/alsoft.conf"})
+        self.assertEqual(r.status, 0, r.describe())
+        self.assertIn("Couldn't open an audio device; the game runs silent.", r.log())
