@@ -41,5 +41,15 @@ function(orv_add_unit_test module)
   gtest_discover_tests(${target}
     DISCOVERY_MODE PRE_TEST
     TEST_PREFIX "${module}."
-    PROPERTIES TIMEOUT ${T_TIMEOUT} ENVIRONMENT "${env}" LABELS unit)
+    PROPERTIES TIMEOUT ${T_TIMEOUT})
+  # gtest_discover_tests flattens list-valued PROPERTIES (the environment would
+  # keep only its first entry and swallow what follows), so the environment and
+  # the label are set by a script that ctest runs after the discovered tests.
+  set(props ${CMAKE_CURRENT_BINARY_DIR}/${target}_properties.cmake)
+  file(WRITE ${props}
+    "if(${target}_TESTS)\n"
+    "  set_tests_properties(\${${target}_TESTS} PROPERTIES\n"
+    "    ENVIRONMENT [==[${env}]==] LABELS unit)\n"
+    "endif()\n")
+  set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${props})
 endfunction()
