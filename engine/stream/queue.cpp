@@ -5,9 +5,9 @@
 #include <SDL.h>
 
 struct threadstreamqueue {
-    SDL_mutex *lock;  // guards head, tail and changes of count
-    threadstream *head;  // oldest queued stream
-    threadstream *tail;  // newest queued stream
+    SDL_mutex *lock;    // guards head, tail and changes of count
+    threadstream *head; // oldest queued stream
+    threadstream *tail; // newest queued stream
     SDL_atomic_t count;
     SDL_atomic_t refcount;
 };

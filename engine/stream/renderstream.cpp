@@ -5,13 +5,14 @@
 #include <atomic>
 #include <string.h>
 
-namespace {
+namespace
+{
 
 // 0 not yet taken, 1 being taken by one thread, 2 fixed.
 std::atomic<int> g_offset_state{0};
 std::atomic<uint32_t> g_offset_ticks{0};
 
-}  // namespace
+} // namespace
 
 int renderstream_pack_scene_header(threadstream *scene)
 {
@@ -38,9 +39,7 @@ int renderstream_init(void)
     return 1;
 }
 
-void renderstream_quit(void)
-{
-}
+void renderstream_quit(void) {}
 
 uint32_t renderstream_tick_offset(void)
 {

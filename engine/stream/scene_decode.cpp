@@ -10,7 +10,8 @@
 #include <stdlib.h>
 #include <string.h>
 
-namespace {
+namespace
+{
 
 // 'i' int, 'f' float, 's' string (absent allowed), 'b' byte buffer.
 struct field {
@@ -36,9 +37,8 @@ constexpr layout no_payload(const char *name)
 
 // ---- top-level commands ----
 
-const field f_screenshot[] = {{'s', "path"}, {'f', "x"}, {'f', "y"}, {'f', "w"},
-                              {'f', "h"},    {'i', "tolerance"}, {'i', "r"}, {'i', "g"},
-                              {'i', "b"},    {'i', "a"}};
+const field f_screenshot[] = {{'s', "path"},      {'f', "x"}, {'f', "y"}, {'f', "w"}, {'f', "h"},
+                              {'i', "tolerance"}, {'i', "r"}, {'i', "g"}, {'i', "b"}, {'i', "a"}};
 const field f_set_grid[] = {{'f', "origin_x"}, {'f', "origin_y"}, {'i', "unused"}};
 const field f_render_passes[] = {{'i', "count"}, {'i', "screenshot"}};
 const field f_path[] = {{'s', "path"}};
@@ -94,40 +94,57 @@ const layout g_commands[] = {
 constexpr int g_command_count = sizeof(g_commands) / sizeof(g_commands[0]);
 static_assert(g_command_count == cmd_raise_window + 1, "one entry per opcode");
 
-const field f_a11y[] = {{'s', "id"}, {'s', "text"}, {'s', "trait"},
-                        {'s', "notification_target"}, {'f', "x"}, {'f', "y"},
-                        {'f', "w"}, {'f', "h"}};
+const field f_a11y[] = {{'s', "id"}, {'s', "text"}, {'s', "trait"}, {'s', "notification_target"},
+                        {'f', "x"},  {'f', "y"},    {'f', "w"},     {'f', "h"}};
 const layout g_a11y = make_layout("a11y", f_a11y);
 
-const field f_pass[] = {{'i', "r"},      {'i', "g"},
-                        {'i', "b"},      {'i', "a"},
-                        {'s', "target"}, {'i', "render_width"},
-                        {'i', "render_height"}, {'i', "transient"},
+const field f_pass[] = {{'i', "r"},
+                        {'i', "g"},
+                        {'i', "b"},
+                        {'i', "a"},
+                        {'s', "target"},
+                        {'i', "render_width"},
+                        {'i', "render_height"},
+                        {'i', "transient"},
                         {'i', "clear"}};
 const layout g_pass = make_layout("pass", f_pass);
 
 // ---- primitive records (fields after the kind word) ----
 
-const field f_solid[] = {{'f', "x"}, {'f', "y"}, {'i', "z"}, {'f', "w"},
-                         {'f', "h"}, {'i', "r"}, {'i', "g"}, {'i', "b"},
-                         {'i', "a"}, {'i', "blendmode_enum"}, {'f', "anchor_x"},
-                         {'f', "anchor_y"}};
-const field f_sprite[] = {
-    {'s', "path"},           {'f', "x"},
-    {'f', "y"},              {'i', "z"},
-    {'f', "w"},              {'f', "h"},
-    {'i', "reserved"},       {'i', "reserved2"},
-    {'f', "angle"},          {'i', "r"},
-    {'i', "g"},              {'i', "b"},
-    {'i', "a"},              {'f', "tile_x"},
-    {'f', "tile_y"},         {'f', "tile_w"},
-    {'f', "tile_h"},         {'f', "source_x"},
-    {'f', "source_y"},       {'f', "source_w"},
-    {'f', "source_h"},       {'i', "flip_horizontally"},
-    {'i', "flip_vertically"}, {'f', "angle_anchor_x"},
-    {'f', "angle_anchor_y"}, {'i', "blendmode_enum"},
-    {'i', "texture_scale"},  {'f', "anchor_x"},
-    {'f', "anchor_y"},       {'i', "scale_quality_enum"}};
+const field f_solid[] = {
+    {'f', "x"},        {'f', "y"},       {'i', "z"}, {'f', "w"}, {'f', "h"},
+    {'i', "r"},        {'i', "g"},       {'i', "b"}, {'i', "a"}, {'i', "blendmode_enum"},
+    {'f', "anchor_x"}, {'f', "anchor_y"}};
+const field f_sprite[] = {{'s', "path"},
+                          {'f', "x"},
+                          {'f', "y"},
+                          {'i', "z"},
+                          {'f', "w"},
+                          {'f', "h"},
+                          {'i', "reserved"},
+                          {'i', "reserved2"},
+                          {'f', "angle"},
+                          {'i', "r"},
+                          {'i', "g"},
+                          {'i', "b"},
+                          {'i', "a"},
+                          {'f', "tile_x"},
+                          {'f', "tile_y"},
+                          {'f', "tile_w"},
+                          {'f', "tile_h"},
+                          {'f', "source_x"},
+                          {'f', "source_y"},
+                          {'f', "source_w"},
+                          {'f', "source_h"},
+                          {'i', "flip_horizontally"},
+                          {'i', "flip_vertically"},
+                          {'f', "angle_anchor_x"},
+                          {'f', "angle_anchor_y"},
+                          {'i', "blendmode_enum"},
+                          {'i', "texture_scale"},
+                          {'f', "anchor_x"},
+                          {'f', "anchor_y"},
+                          {'i', "scale_quality_enum"}};
 const field f_label[] = {{'f', "x"},
                          {'f', "y"},
                          {'f', "z"},
@@ -146,18 +163,38 @@ const field f_label[] = {{'f', "x"},
                          {'f', "anchor_x"},
                          {'i', "anchor_y_present"},
                          {'f', "anchor_y"}};
-const field f_line[] = {{'f', "x"}, {'f', "y"}, {'i', "z"}, {'f', "x2"},
-                        {'f', "y2"}, {'i', "r"}, {'i', "g"}, {'i', "b"},
-                        {'i', "a"}, {'i', "blendmode_enum"}};
-const field f_triangle[] = {
-    {'f', "x"},        {'f', "y"},         {'i', "z"},         {'f', "x2"},
-    {'f', "y2"},       {'i', "z2"},        {'f', "x3"},        {'f', "y3"},
-    {'i', "z3"},       {'i', "r"},         {'i', "g"},         {'i', "b"},
-    {'i', "a"},        {'s', "path"},      {'f', "source_x"},  {'f', "source_y"},
-    {'f', "source_x2"}, {'f', "source_y2"}, {'f', "source_x3"}, {'f', "source_y3"},
-    {'i', "blendmode_enum"}, {'i', "texture_scale"}, {'i', "r2"}, {'i', "g2"},
-    {'i', "b2"},       {'i', "a2"},        {'i', "r3"},        {'i', "g3"},
-    {'i', "b3"},       {'i', "a3"}};
+const field f_line[] = {{'f', "x"}, {'f', "y"}, {'i', "z"}, {'f', "x2"}, {'f', "y2"},
+                        {'i', "r"}, {'i', "g"}, {'i', "b"}, {'i', "a"},  {'i', "blendmode_enum"}};
+const field f_triangle[] = {{'f', "x"},
+                            {'f', "y"},
+                            {'i', "z"},
+                            {'f', "x2"},
+                            {'f', "y2"},
+                            {'i', "z2"},
+                            {'f', "x3"},
+                            {'f', "y3"},
+                            {'i', "z3"},
+                            {'i', "r"},
+                            {'i', "g"},
+                            {'i', "b"},
+                            {'i', "a"},
+                            {'s', "path"},
+                            {'f', "source_x"},
+                            {'f', "source_y"},
+                            {'f', "source_x2"},
+                            {'f', "source_y2"},
+                            {'f', "source_x3"},
+                            {'f', "source_y3"},
+                            {'i', "blendmode_enum"},
+                            {'i', "texture_scale"},
+                            {'i', "r2"},
+                            {'i', "g2"},
+                            {'i', "b2"},
+                            {'i', "a2"},
+                            {'i', "r3"},
+                            {'i', "g3"},
+                            {'i', "b3"},
+                            {'i', "a3"}};
 
 const layout *primitive_layout(int32_t kind)
 {
@@ -333,7 +370,7 @@ void text_bytes(text *t, const uint8_t *bytes, uint32_t n)
 // ---- walking the stream ----
 
 struct decoder {
-    threadstream in;  // a private copy: reading moves only its read_pos
+    threadstream in; // a private copy: reading moves only its read_pos
     text out;
 };
 
@@ -450,8 +487,8 @@ void decode_commands(decoder *d)
         uint32_t offset = d->in.read_pos;
         int32_t opcode = threadstream_unpack_int(&d->in);
         if (d->in.error) {
-            text_printf(&d->out, "error: %u stray bytes at offset %u\n",
-                        d->in.length - offset, offset);
+            text_printf(&d->out, "error: %u stray bytes at offset %u\n", d->in.length - offset,
+                        offset);
             return;
         }
         const layout *l = (opcode >= 0 && opcode < g_command_count && g_commands[opcode].name)
@@ -496,7 +533,7 @@ char *decode(const threadstream *stream, mode m)
     d.in.error = 0;
     d.in.next = nullptr;
     d.out = text{nullptr, 0, 0, 0};
-    text_append(&d.out, "", 0);  // an empty stream still gives a text
+    text_append(&d.out, "", 0); // an empty stream still gives a text
     if (stream->error) {
         text_printf(&d.out, "note: the stream's error flag is set\n");
     }
@@ -530,7 +567,7 @@ char *decode(const threadstream *stream, mode m)
     return d.out.data;
 }
 
-}  // namespace
+} // namespace
 
 char *scene_decode(const threadstream *scene)
 {

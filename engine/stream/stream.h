@@ -15,12 +15,12 @@
 // byte and 0..3 padding bytes so the next item starts at a multiple of 4. The
 // length word -1 alone marks an absent buffer. Byte order is the machine's own.
 struct threadstream {
-    uint8_t *data;  // buffer from SDL_malloc, owned by the stream
-    uint32_t read_pos;  // next byte to unpack
-    uint32_t length;  // bytes packed so far
-    uint32_t capacity;  // bytes allocated; 1024 for a new stream
-    int32_t error;  // set by a failed growth or an out-of-bounds read
-    struct threadstream *next;  // pool or queue link; in at most one list
+    uint8_t *data;             // buffer from SDL_malloc, owned by the stream
+    uint32_t read_pos;         // next byte to unpack
+    uint32_t length;           // bytes packed so far
+    uint32_t capacity;         // bytes allocated; 1024 for a new stream
+    int32_t error;             // set by a failed growth or an out-of-bounds read
+    struct threadstream *next; // pool or queue link; in at most one list
 };
 
 // Locked FIFO of streams with an atomic count and reference count.
@@ -121,29 +121,29 @@ int threadstreamqueue_getcount(struct threadstreamqueue *queue);
 
 enum scene_opcode {
     cmd_nop = 0,
-    cmd_screenshot = 6,  // string path, float x, y, w, h, int tolerance, r, g, b, a
-    cmd_set_grid = 7,  // float origin_x, origin_y, int unused
-    cmd_render_passes = 8,  // int pass count, int screenshot flag, passes
-    cmd_unload_texture = 10,  // string path (may be absent)
-    cmd_show_cursor = 11,  // int on
-    cmd_set_fullscreen = 12,  // int on
+    cmd_screenshot = 6,         // string path, float x, y, w, h, int tolerance, r, g, b, a
+    cmd_set_grid = 7,           // float origin_x, origin_y, int unused
+    cmd_render_passes = 8,      // int pass count, int screenshot flag, passes
+    cmd_unload_texture = 10,    // string path (may be absent)
+    cmd_show_cursor = 11,       // int on
+    cmd_set_fullscreen = 12,    // int on
     cmd_set_window_scale = 13,  // float scale, int aspect_w, aspect_h
-    cmd_upload_pixels = 14,  // string name (may be absent), int w, h, buffer w*h*4
-    cmd_open_url = 15,  // string url
-    cmd_set_cursor = 16,  // string path (may be absent), int hot_x, hot_y
-    cmd_set_system_cursor = 17,  // string name (may be absent)
-    cmd_set_mouse_grab = 19,  // int mode
+    cmd_upload_pixels = 14,     // string name (may be absent), int w, h, buffer w*h*4
+    cmd_open_url = 15,          // string url
+    cmd_set_cursor = 16,        // string path (may be absent), int hot_x, hot_y
+    cmd_set_system_cursor = 17, // string name (may be absent)
+    cmd_set_mouse_grab = 19,    // int mode
     cmd_set_window_title = 20,  // string title (may be absent)
-    cmd_accessibility = 21,  // int count, then count accessibility records
+    cmd_accessibility = 21,     // int count, then count accessibility records
     cmd_move_to_next_display = 22,
     cmd_maximize_window = 23,
     cmd_toggle_orientation = 24,
-    cmd_set_scale_quality = 25,  // int quality
+    cmd_set_scale_quality = 25, // int quality
     cmd_set_hd_max_scale = 26,  // int scale
     cmd_toggle_hd_letterbox = 27,
     cmd_toggle_orientation_no_resize = 28,
-    cmd_set_window_size = 29,  // int w, h
-    cmd_set_window_position = 30,  // int x, y
+    cmd_set_window_size = 29,     // int w, h
+    cmd_set_window_position = 30, // int x, y
     cmd_raise_window = 31,
 };
 

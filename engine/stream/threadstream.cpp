@@ -4,11 +4,12 @@
 #include <SDL.h>
 #include <string.h>
 
-namespace {
+namespace
+{
 
 struct pool_state {
-    SDL_mutex *lock;  // null before threadstream_init and after threadstream_quit
-    threadstream *head;  // free streams, linked through next
+    SDL_mutex *lock;    // null before threadstream_init and after threadstream_quit
+    threadstream *head; // free streams, linked through next
 };
 
 pool_state g_pool;
@@ -103,7 +104,7 @@ inline int stream_get_word(threadstream *s, void *word)
     return 1;
 }
 
-}  // namespace
+} // namespace
 
 int threadstream_init(void)
 {
@@ -278,7 +279,7 @@ const void *threadstream_unpack_buffer(threadstream *stream, uint32_t *out_len)
         stream->read_pos += 4;
         return nullptr;
     }
-    uint64_t end = start + 4 + static_cast<uint64_t>(word) + 1;  // past the terminator
+    uint64_t end = start + 4 + static_cast<uint64_t>(word) + 1; // past the terminator
     if (word < -1 || end > stream->length || stream->data[end - 1] != 0) {
         stream->error = 1;
         return g_empty_text;

@@ -24,7 +24,7 @@ int32_t threadstream_ruby_to_int(mrb_value value, int32_t fallback)
         if (d <= -2147483648.0) {
             return INT32_MIN;
         }
-        return static_cast<int32_t>(d);  // truncates toward zero
+        return static_cast<int32_t>(d); // truncates toward zero
     }
     return fallback;
 }
@@ -45,8 +45,7 @@ int threadstream_pack_ruby_int(threadstream *stream, mrb_value value)
     return threadstream_pack_int(stream, threadstream_ruby_to_int(value, 0));
 }
 
-int threadstream_pack_ruby_int_or_default(threadstream *stream, mrb_value value,
-                                          int32_t fallback)
+int threadstream_pack_ruby_int_or_default(threadstream *stream, mrb_value value, int32_t fallback)
 {
     return threadstream_pack_int(stream, threadstream_ruby_to_int(value, fallback));
 }
@@ -56,8 +55,7 @@ int threadstream_pack_ruby_float(threadstream *stream, mrb_value value)
     return threadstream_pack_float(stream, threadstream_ruby_to_float(value, 0.0f));
 }
 
-int threadstream_pack_ruby_float_or_default(threadstream *stream, mrb_value value,
-                                            float fallback)
+int threadstream_pack_ruby_float_or_default(threadstream *stream, mrb_value value, float fallback)
 {
     return threadstream_pack_float(stream, threadstream_ruby_to_float(value, fallback));
 }

@@ -13,7 +13,8 @@
 #include "pool_fixture.h"
 #include "stream/stream_ruby.h"
 
-namespace {
+namespace
+{
 
 constexpr int32_t k_int_default = 77;
 constexpr float k_float_default = 2.5f;
@@ -21,7 +22,7 @@ constexpr float k_float_default = 2.5f;
 struct number_case {
     const char *name;
     mrb_value (*build)(mrb_state *);
-    bool coerces;  // false: the value gives 0 / the default
+    bool coerces; // false: the value gives 0 / the default
     int32_t as_int;
     float as_float;
 };
@@ -35,16 +36,20 @@ const number_case g_numbers[] = {
     {"int_int32_min", [](mrb_state *m) { return mrb_int_value(m, INT32_MIN); }, true, INT32_MIN,
      -2147483648.0f},
 #if MRB_INT_BIT == 64
-    {"int_2_pow_32_plus_5", [](mrb_state *m) { return mrb_int_value(m, (static_cast<mrb_int>(INT64_C(1)) << 32) + 5); },
+    {"int_2_pow_32_plus_5",
+     [](mrb_state *m) { return mrb_int_value(m, (static_cast<mrb_int>(INT64_C(1)) << 32) + 5); },
      true, 5, 4294967296.0f},
-    {"int_2_pow_31_wraps", [](mrb_state *m) { return mrb_int_value(m, static_cast<mrb_int>(INT64_C(1)) << 31); },
-     true, INT32_MIN, 2147483648.0f},
+    {"int_2_pow_31_wraps",
+     [](mrb_state *m) { return mrb_int_value(m, static_cast<mrb_int>(INT64_C(1)) << 31); }, true,
+     INT32_MIN, 2147483648.0f},
     {"int_below_int32_min_wraps",
-     [](mrb_state *m) { return mrb_int_value(m, static_cast<mrb_int>(INT64_C(-2147483649))); }, true, INT32_MAX,
-     -2147483648.0f},
-    {"int_0xffffffff", [](mrb_state *m) { return mrb_int_value(m, static_cast<mrb_int>(INT64_C(0xffffffff))); }, true,
+     [](mrb_state *m) { return mrb_int_value(m, static_cast<mrb_int>(INT64_C(-2147483649))); },
+     true, INT32_MAX, -2147483648.0f},
+    {"int_0xffffffff",
+     [](mrb_state *m) { return mrb_int_value(m, static_cast<mrb_int>(INT64_C(0xffffffff))); }, true,
      -1, 4294967296.0f},
-    {"int_2_pow_53_plus_1", [](mrb_state *m) { return mrb_int_value(m, (static_cast<mrb_int>(INT64_C(1)) << 53) + 1); },
+    {"int_2_pow_53_plus_1",
+     [](mrb_state *m) { return mrb_int_value(m, (static_cast<mrb_int>(INT64_C(1)) << 53) + 1); },
      true, 1, 9007199254740992.0f},
     // Too wide for an immediate value: the interpreter boxes it on the heap.
     {"int_boxed_int64_max", [](mrb_state *m) { return mrb_int_value(m, MRB_INT_MAX); }, true, -1,
@@ -63,20 +68,19 @@ const number_case g_numbers[] = {
      true, INT32_MAX, 2147483648.0f},
     {"float_2_pow_31", [](mrb_state *m) { return mrb_float_value(m, 2147483648.0); }, true,
      INT32_MAX, 2147483648.0f},
-    {"float_just_above_int32_min",
-     [](mrb_state *m) { return mrb_float_value(m, -2147483648.75); }, true, INT32_MIN,
-     -2147483648.0f},
-    {"float_infinity", [](mrb_state *m) { return mrb_float_value(m, INFINITY); }, true,
-     INT32_MAX, INFINITY},
+    {"float_just_above_int32_min", [](mrb_state *m) { return mrb_float_value(m, -2147483648.75); },
+     true, INT32_MIN, -2147483648.0f},
+    {"float_infinity", [](mrb_state *m) { return mrb_float_value(m, INFINITY); }, true, INT32_MAX,
+     INFINITY},
     {"float_minus_infinity", [](mrb_state *m) { return mrb_float_value(m, -INFINITY); }, true,
      INT32_MIN, -INFINITY},
     {"float_nan", [](mrb_state *m) { return mrb_float_value(m, NAN); }, true, 0, NAN},
     {"float_1e300_overflows_single", [](mrb_state *m) { return mrb_float_value(m, 1e300); }, true,
      INT32_MAX, INFINITY},
-    {"ruby_0_1_plus_0_2",
-     [](mrb_state *m) { return mrb_load_string(m, "0.1 + 0.2"); }, true, 0, 0.3f},
-    {"ruby_integer_expression",
-     [](mrb_state *m) { return mrb_load_string(m, "-(6 * 7)"); }, true, -42, -42.0f},
+    {"ruby_0_1_plus_0_2", [](mrb_state *m) { return mrb_load_string(m, "0.1 + 0.2"); }, true, 0,
+     0.3f},
+    {"ruby_integer_expression", [](mrb_state *m) { return mrb_load_string(m, "-(6 * 7)"); }, true,
+     -42, -42.0f},
     {"nil", [](mrb_state *) { return mrb_nil_value(); }, false, 0, 0},
     {"true", [](mrb_state *) { return mrb_true_value(); }, false, 0, 0},
     {"false", [](mrb_state *) { return mrb_false_value(); }, false, 0, 0},
@@ -95,8 +99,9 @@ void PrintTo(const number_case &c, std::ostream *os)
     *os << c.name;
 }
 
-class Interpreter : public StreamPool {
-protected:
+class Interpreter : public StreamPool
+{
+  protected:
     void SetUp() override
     {
         StreamPool::SetUp();
@@ -113,7 +118,9 @@ protected:
     mrb_state *mrb = nullptr;
 };
 
-class Coercion : public Interpreter, public testing::WithParamInterface<number_case> {};
+class Coercion : public Interpreter, public testing::WithParamInterface<number_case>
+{
+};
 
 void expect_float(float got, float want)
 {
@@ -158,20 +165,19 @@ struct string_case {
 };
 
 const string_case g_strings[] = {
-    {"embedded_nuls", [](mrb_state *m) { return mrb_str_new(m, "a\0b\0", 4); }, "dflt", "a\0b\0",
-     4, "a\0b\0", 4},
+    {"embedded_nuls", [](mrb_state *m) { return mrb_str_new(m, "a\0b\0", 4); }, "dflt", "a\0b\0", 4,
+     "a\0b\0", 4},
     {"utf8_counts_bytes", [](mrb_state *m) { return mrb_str_new_cstr(m, "h\xc3\xa9llo"); }, "dflt",
      "h\xc3\xa9llo", 6, "h\xc3\xa9llo", 6},
     {"empty_string_is_not_absent", [](mrb_state *m) { return mrb_str_new_lit(m, ""); }, "dflt", "",
      0, "", 0},
-    {"long_string",
-     [](mrb_state *m) { return mrb_load_string(m, "'0123456789' * 150"); }, "dflt", nullptr,
-     1500, nullptr, 1500},
+    {"long_string", [](mrb_state *m) { return mrb_load_string(m, "'0123456789' * 150"); }, "dflt",
+     nullptr, 1500, nullptr, 1500},
     {"nil", [](mrb_state *) { return mrb_nil_value(); }, "pixel", nullptr, 0, "pixel", 5},
     {"nil_without_default", [](mrb_state *) { return mrb_nil_value(); }, nullptr, nullptr, 0,
      nullptr, 0},
-    {"symbol", [](mrb_state *m) { return mrb_symbol_value(mrb_intern_lit(m, "sprites")); },
-     "pixel", nullptr, 0, "pixel", 5},
+    {"symbol", [](mrb_state *m) { return mrb_symbol_value(mrb_intern_lit(m, "sprites")); }, "pixel",
+     nullptr, 0, "pixel", 5},
     {"integer", [](mrb_state *) { return mrb_fixnum_value(12); }, "pixel", nullptr, 0, "pixel", 5},
     {"false", [](mrb_state *) { return mrb_false_value(); }, "", nullptr, 0, "", 0},
 };
@@ -182,7 +188,9 @@ void PrintTo(const string_case &c, std::ostream *os)
     *os << c.name;
 }
 
-class StringPacking : public Interpreter, public testing::WithParamInterface<string_case> {};
+class StringPacking : public Interpreter, public testing::WithParamInterface<string_case>
+{
+};
 
 void expect_text(threadstream *s, const char *want, uint32_t want_n, bool long_pattern)
 {
@@ -240,4 +248,4 @@ TEST_F(Interpreter, RubyPackingIntoNullOrErrorStreamFails)
     threadstream_free(s);
 }
 
-}  // namespace
+} // namespace

@@ -6,8 +6,9 @@
 
 #include "stream/stream.h"
 
-class StreamPool : public testing::Test {
-protected:
+class StreamPool : public testing::Test
+{
+  protected:
     void SetUp() override
     {
         ASSERT_TRUE(threadstream_init());

@@ -10,7 +10,8 @@
 #include "pool_fixture.h"
 #include "stream/stream.h"
 
-namespace {
+namespace
+{
 
 using Queue = StreamPool;
 
@@ -73,7 +74,7 @@ TEST_F(Queue, NullArgumentsAreIgnored)
 {
     threadstreamqueue *q = threadstreamqueue_create();
     threadstream *s = tagged(1);
-    threadstreamqueue_putitem(nullptr, s);  // s stays with the caller
+    threadstreamqueue_putitem(nullptr, s); // s stays with the caller
     threadstreamqueue_putitem(q, nullptr);
     EXPECT_EQ(threadstreamqueue_getcount(q), 0);
     EXPECT_EQ(threadstreamqueue_getcount(nullptr), 0);
@@ -93,7 +94,7 @@ TEST_F(Queue, LastReferenceReturnsQueuedStreamsToThePool)
     threadstreamqueue_putitem(q, a);
     threadstreamqueue_putitem(q, b);
 
-    threadstreamqueue_ref(q);  // a second holder
+    threadstreamqueue_ref(q); // a second holder
     threadstreamqueue_unref(q);
     // Still alive: the remaining reference can use it.
     EXPECT_EQ(threadstreamqueue_getcount(q), 2);
@@ -181,14 +182,14 @@ struct message_gen {
     }
 };
 
-constexpr int k_messages = 20000;  // per direction
+constexpr int k_messages = 20000; // per direction
 constexpr int k_in_flight = 32;
 constexpr int k_max_text = 300;
 
 void fill_text(char *out, uint32_t n, uint32_t salt)
 {
     for (uint32_t i = 0; i < n; i++) {
-        out[i] = static_cast<char>((i * 31 + salt) & 0xff);  // includes 0 bytes
+        out[i] = static_cast<char>((i * 31 + salt) & 0xff); // includes 0 bytes
     }
 }
 
@@ -290,8 +291,8 @@ struct side_state {
     threadstreamqueue *in;
     int sent;
     int received;
-    int bad;  // messages that arrived wrong or out of order
-    int stalled;  // 1 when the loop gave up waiting
+    int bad;     // messages that arrived wrong or out of order
+    int stalled; // 1 when the loop gave up waiting
 };
 
 int SDLCALL run_side(void *arg)
@@ -376,4 +377,4 @@ TEST(QueueStress, TwoThreadsExchangeEveryValueIntact)
     EXPECT_EQ(counting_allocator_read().live_blocks, start.live_blocks);
 }
 
-}  // namespace
+} // namespace

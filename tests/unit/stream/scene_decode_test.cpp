@@ -10,7 +10,8 @@
 #include "stream/scene_decode.h"
 #include "stream/stream.h"
 
-namespace {
+namespace
+{
 
 // Small packing helpers so that a scene reads like its decoded text.
 struct packer {
@@ -45,8 +46,9 @@ std::string decoded(char *text)
     return out;
 }
 
-class SceneDecode : public StreamPool {
-protected:
+class SceneDecode : public StreamPool
+{
+  protected:
     void SetUp() override
     {
         StreamPool::SetUp();
@@ -66,9 +68,9 @@ protected:
 void pack_sprite(packer &p)
 {
     p.i(prim_sprite).str("sprites/hero.png").f(10).f(20.5f).i(0).f(64).f(32).i(0).i(0);
-    p.f(45).i(255).i(128).i(0).i(200);  // angle, r, g, b, a
-    p.f(0).f(0).f(-1).f(-1);  // tile
-    p.f(1).f(2).f(-1).f(-1);  // source
+    p.f(45).i(255).i(128).i(0).i(200); // angle, r, g, b, a
+    p.f(0).f(0).f(-1).f(-1);           // tile
+    p.f(1).f(2).f(-1).f(-1);           // source
     p.i(1).i(0).f(0.5f).f(0.5f).i(1).i(150).f(0.25f).f(0.75f).i(2);
 }
 
@@ -115,7 +117,7 @@ TEST_F(SceneDecode, EveryCommandAndRecordByName)
     p.i(cmd_render_passes).i(2).i(1);
     p.i(0).i(0).i(0).i(255).str("minimap").i(300).i(200).i(1).i(1);
     pack_sprite(p);
-    p.i(0);  // kind words the executor steps over
+    p.i(0); // kind words the executor steps over
     pack_triangle(p);
     p.i(prim_end_pass);
     p.i(10).i(20).i(30).i(0).str(nullptr).i(1280).i(720).i(0).i(1);
@@ -126,7 +128,7 @@ TEST_F(SceneDecode, EveryCommandAndRecordByName)
     p.i(17);
     p.i(prim_border).f(5).f(6).i(0).f(7).f(8).i(9).i(10).i(11).i(12).i(0).f(0).f(0);
     p.i(prim_end_pass);
-    p.i(5);  // not a top-level command: decoding stops here
+    p.i(5); // not a top-level command: decoding stops here
     p.i(cmd_raise_window);
 
     const char *expected =
@@ -188,8 +190,8 @@ TEST_F(SceneDecode, EveryCommandAndRecordByName)
         "    prim_border x=5.0 y=6.0 z=0 w=7.0 h=8.0 r=9 g=10 b=11 a=12 blendmode_enum=0"
         " anchor_x=0.0 anchor_y=0.0\n"
         "    prim_end_pass\n";
-    std::string unknown = "unknown opcode 5 at offset " + std::to_string(s->length - 8) +
-                          ": decoding stops\n";
+    std::string unknown =
+        "unknown opcode 5 at offset " + std::to_string(s->length - 8) + ": decoding stops\n";
     EXPECT_EQ(decoded(scene_decode(s)), expected + unknown);
     EXPECT_EQ(s->read_pos, 0u) << "the decoder reads a copy";
     EXPECT_EQ(s->error, 0);
@@ -257,7 +259,9 @@ void PrintTo(const broken_case &c, std::ostream *os)
     *os << c.name;
 }
 
-class BrokenScene : public SceneDecode, public testing::WithParamInterface<broken_case> {};
+class BrokenScene : public SceneDecode, public testing::WithParamInterface<broken_case>
+{
+};
 
 TEST_P(BrokenScene, StopsWithALineSayingWhere)
 {
@@ -270,7 +274,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, BrokenScene, testing::ValuesIn(g_broken));
 TEST_F(SceneDecode, StrayBytesAfterTheLastCommand)
 {
     p.i(0).i(1).i(cmd_show_cursor).i(0).i(0);
-    s->length -= 2;  // a raw writer left half a word behind
+    s->length -= 2; // a raw writer left half a word behind
     EXPECT_EQ(decoded(scene_decode(s)),
               "header time=0 format=1\ncmd_show_cursor on=0\nerror: 2 stray bytes at offset 16\n");
 }
@@ -281,10 +285,11 @@ TEST_F(SceneDecode, StreamInErrorIsNotedAndStillDecoded)
     threadstream_unpack_int(s);
     threadstream_unpack_int(s);
     threadstream_unpack_int(s);
-    threadstream_unpack_int(s);  // past the end
+    threadstream_unpack_int(s); // past the end
     ASSERT_NE(s->error, 0);
-    EXPECT_EQ(decoded(scene_decode(s)),
-              "note: the stream's error flag is set\nheader time=0 format=1\ncmd_maximize_window\n");
+    EXPECT_EQ(
+        decoded(scene_decode(s)),
+        "note: the stream's error flag is set\nheader time=0 format=1\ncmd_maximize_window\n");
 }
 
 TEST_F(SceneDecode, CommandsWithoutHeader)
@@ -328,4 +333,4 @@ TEST_F(SceneDecode, EmptyAndNullStreams)
     EXPECT_EQ(scene_decode_primitives(nullptr), nullptr);
 }
 
-}  // namespace
+} // namespace

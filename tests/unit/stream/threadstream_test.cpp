@@ -7,7 +7,8 @@
 #include "pool_fixture.h"
 #include "stream/stream.h"
 
-namespace {
+namespace
+{
 
 // One item of the encoding table: how to pack it, how many bytes it takes, and
 // what unpacking it must give back.
@@ -119,7 +120,9 @@ void expect_unpacked(threadstream *s, const item &it)
     EXPECT_EQ(s->error, 0);
 }
 
-class Encoding : public StreamPool, public testing::WithParamInterface<item> {};
+class Encoding : public StreamPool, public testing::WithParamInterface<item>
+{
+};
 
 TEST_P(Encoding, TakesItsSizeAndRoundTrips)
 {
@@ -198,7 +201,7 @@ TEST_F(Stream, LargeBufferDoublesUntilItFits)
     }
     threadstream *s = threadstream_allocate();
     ASSERT_TRUE(threadstream_pack_buffer(s, big, sizeof(big)));
-    EXPECT_EQ(s->length, 5008u);  // 4 + 5000 + terminator + 3 padding
+    EXPECT_EQ(s->length, 5008u); // 4 + 5000 + terminator + 3 padding
     EXPECT_EQ(s->capacity, 8192u);
     uint32_t n = 0;
     const void *p = threadstream_unpack_buffer(s, &n);
@@ -230,7 +233,7 @@ TEST_F(Stream, PackingIntoNullOrErrorStreamFailsAndWritesNothing)
     threadstream *s = threadstream_allocate();
     ASSERT_TRUE(threadstream_pack_int(s, 7));
     threadstream_unpack_int(s);
-    threadstream_unpack_int(s);  // past the end: error
+    threadstream_unpack_int(s); // past the end: error
     ASSERT_NE(s->error, 0);
     EXPECT_FALSE(threadstream_pack_int(s, 1));
     EXPECT_FALSE(threadstream_pack_size_t(s, 1));
@@ -250,12 +253,13 @@ TEST_F(Stream, GrowthBeyondFourGigabytesFails)
 {
     struct huge_case {
         const char *name;
-        uint32_t fake_length;  // 0: keep the real one
+        uint32_t fake_length; // 0: keep the real one
         int (*attempt)(threadstream *);
     };
     static const char bytes[8] = "1234567";
     const huge_case cases[] = {
-        {"claim_size_max", 0, [](threadstream *s) { return threadstream_claim_space(s, SIZE_MAX); }},
+        {"claim_size_max", 0,
+         [](threadstream *s) { return threadstream_claim_space(s, SIZE_MAX); }},
         {"claim_u32_max_after_an_int", 0,
          [](threadstream *s) { return threadstream_claim_space(s, UINT32_MAX); }},
         {"buffer_past_int32_length_word", 0,
@@ -282,7 +286,7 @@ TEST_F(Stream, GrowthBeyondFourGigabytesFails)
         ASSERT_TRUE(threadstream_pack_int(s, 42));
         uint32_t real_length = s->length;
         if (c.fake_length) {
-            s->length = c.fake_length;  // as a raw writer near the limit would leave it
+            s->length = c.fake_length; // as a raw writer near the limit would leave it
         }
         uint32_t length = s->length;
         uint8_t *data = s->data;
@@ -294,7 +298,7 @@ TEST_F(Stream, GrowthBeyondFourGigabytesFails)
         EXPECT_EQ(s->capacity, 1024u);
         EXPECT_EQ(s->data, data);
         s->length = real_length;
-        EXPECT_EQ(threadstream_unpack_int(s), 42);  // what was packed is intact
+        EXPECT_EQ(threadstream_unpack_int(s), 42); // what was packed is intact
         threadstream_free(s);
     }
 }
@@ -304,11 +308,11 @@ TEST_F(Stream, ShortReadsSetErrorAndYieldZero)
 {
     struct short_case {
         const char *name;
-        uint32_t keep;  // bytes of the second word left in place
-        int which;  // 0 int, 1 size_t, 2 float
+        uint32_t keep; // bytes of the second word left in place
+        int which;     // 0 int, 1 size_t, 2 float
     };
     const short_case cases[] = {
-        {"int_3_left", 3, 0}, {"int_1_left", 1, 0},     {"int_0_left", 0, 0},
+        {"int_3_left", 3, 0},  {"int_1_left", 1, 0},   {"int_0_left", 0, 0},
         {"size_3_left", 3, 1}, {"float_3_left", 3, 2}, {"float_0_left", 0, 2},
     };
     for (const short_case &c : cases) {
@@ -340,16 +344,16 @@ TEST_F(Stream, BadBufferHeadersYieldStaticEmptyText)
     struct bad_case {
         const char *name;
         int32_t word;  // the length word written by hand
-        uint32_t body;  // bytes after it that are inside length
+        uint32_t body; // bytes after it that are inside length
         uint8_t fill;  // value of those bytes
     };
     const bad_case cases[] = {
         {"claims_more_than_remains", 100, 12, 'x'},
-        {"claims_one_byte_too_many", 8, 8, 'x'},  // no room for the terminator
+        {"claims_one_byte_too_many", 8, 8, 'x'}, // no room for the terminator
         {"claims_int32_max", INT32_MAX, 4, 0},
         {"minus_two", -2, 8, 0},
         {"int32_min", INT32_MIN, 8, 0},
-        {"missing_terminator", 3, 4, 'x'},  // fits, but byte 3 is not 0
+        {"missing_terminator", 3, 4, 'x'}, // fits, but byte 3 is not 0
         {"length_word_cut_short", 0, 0, 0},
     };
     for (const bad_case &c : cases) {
@@ -395,7 +399,7 @@ TEST_F(Stream, FreedStreamComesBackClearedWithItsCapacity)
     ASSERT_TRUE(threadstream_pack_string(s, text));
     ASSERT_EQ(s->capacity, 4096u);
     threadstream_unpack_string(s, nullptr);
-    threadstream_unpack_int(s);  // error
+    threadstream_unpack_int(s); // error
     ASSERT_NE(s->error, 0);
     threadstream_free(s);
     threadstream_free(nullptr);
@@ -503,4 +507,4 @@ TEST_F(Stream, SteadyStateAllocatesNothing)
     threadstreamqueue_unref(q);
 }
 
-}  // namespace
+} // namespace
