@@ -66,5 +66,11 @@ void game_publish_tick_counts(struct render_context *ctx);
 void game_quit(void);
 void game_quit_bang(void);
 
+// Status the process should exit with, as the runtime reported it during
+// game_quit_bang: 0 normally, non-zero when a --test run had failing tests,
+// an exception ended a --no-tick/--test run, or the game called exit(n).
+// Still valid after game_close.
+int game_exit_status(void);
+
 // Closes the interpreter for good (end of shutdown); safe without one.
 void game_close(void);
