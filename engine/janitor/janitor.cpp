@@ -3,10 +3,11 @@
 
 #include <SDL.h>
 
-namespace {
+namespace
+{
 
 constexpr size_t kWorkerStackSize = 524288;
-constexpr int kQueueCount = JANITOR_MAX_WORKERS + 1;  // 0 shared, 1..4 workers
+constexpr int kQueueCount = JANITOR_MAX_WORKERS + 1; // 0 shared, 1..4 workers
 
 struct janitor_job {
     janitor_job_fn fn;
@@ -21,13 +22,13 @@ struct janitor_queue {
     // Set by the stop job queued last on a worker's own queue: the worker
     // ends after that job.
     SDL_atomic_t stop;
-    SDL_Thread *thread;  // worker queues only
+    SDL_Thread *thread; // worker queues only
     SDL_ThreadPriority priority;
-    janitor_job *head;  // oldest first; guarded by mutex
+    janitor_job *head; // oldest first; guarded by mutex
     janitor_job *tail;
-    SDL_atomic_t pending;  // queued and not yet finished
+    SDL_atomic_t pending; // queued and not yet finished
     SDL_mutex *mutex;
-    SDL_sem *sem;  // wakes the worker; worker queues only
+    SDL_sem *sem; // wakes the worker; worker queues only
 };
 
 struct janitor_state {
@@ -35,7 +36,7 @@ struct janitor_state {
     janitor_queue main_queue;
     SDL_atomic_t thread_count;
     SDL_threadID main_thread;
-    int thread_creation_limit;  // test hook, kept across init and quit
+    int thread_creation_limit; // test hook, kept across init and quit
 };
 
 janitor_state g_janitor = {{}, {}, {0}, 0, -1};
@@ -196,7 +197,7 @@ void stop_worker_job(void *arg)
     SDL_AtomicSet(&((janitor_queue *)arg)->stop, 1);
 }
 
-}  // namespace
+} // namespace
 
 int janitor_init_with_cpu_count(int cpu_count)
 {
@@ -217,7 +218,7 @@ int janitor_init_with_cpu_count(int cpu_count)
     shared->priority = SDL_THREAD_PRIORITY_NORMAL;
     shared->mutex = SDL_CreateMutex();
     if (!shared->mutex) {
-        return 1;  // no workers: shared jobs run on the main thread
+        return 1; // no workers: shared jobs run on the main thread
     }
 
     for (int k = 1; k <= planned; k++) {

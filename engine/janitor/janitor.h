@@ -14,8 +14,8 @@ typedef void (*janitor_job_fn)(void *arg);
 // janitor_thread_count() name a worker; 0, larger values and other negatives
 // mean the shared queue.
 #define JANITOR_TARGET_SHARED 0
-#define JANITOR_TARGET_LAST_WORKER (-1)  // the low-priority worker; shared with none
-#define JANITOR_TARGET_MAIN_THREAD (-3)  // run by janitor_tick on the main thread
+#define JANITOR_TARGET_LAST_WORKER (-1) // the low-priority worker; shared with none
+#define JANITOR_TARGET_MAIN_THREAD (-3) // run by janitor_tick on the main thread
 
 #define JANITOR_MAX_WORKERS 4
 

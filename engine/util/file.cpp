@@ -9,7 +9,8 @@
 #include <sys/stat.h>
 #include <sys/types.h>
 
-namespace {
+namespace
+{
 
 // First chunk when PhysicsFS cannot tell a file's size in advance.
 constexpr size_t kUnknownSizeChunk = 4096;
@@ -263,7 +264,7 @@ const PHYSFS_Allocator kSdlAllocator = {
     NULL, NULL, physfs_sdl_malloc, physfs_sdl_realloc, physfs_sdl_free,
 };
 
-}  // namespace
+} // namespace
 
 char *loadfile(const char *path, size_t *length)
 {
@@ -305,7 +306,7 @@ char *loadfile(const char *path, size_t *length)
     const PHYSFS_sint64 got = PHYSFS_readBytes(file, buffer, (PHYSFS_uint64)size);
     if (got != (PHYSFS_sint64)size) {
         if (got >= 0) {
-            PHYSFS_setErrorCode(PHYSFS_ERR_PAST_EOF);  // shrank since the stat
+            PHYSFS_setErrorCode(PHYSFS_ERR_PAST_EOF); // shrank since the stat
         }
         PHYSFS_close(file);
         SDL_free(buffer);

@@ -1,7 +1,8 @@
 // SDL_RWops callbacks that forward to a PhysicsFS file kept in data1.
 #include "util/physfsrwops.h"
 
-namespace {
+namespace
+{
 
 PHYSFS_File *file_of(SDL_RWops *rw)
 {
@@ -118,7 +119,7 @@ int SDLCALL rw_close(SDL_RWops *rw)
     return result;
 }
 
-}  // namespace
+} // namespace
 
 SDL_RWops *PHYSFSRWOPS_makeRWops(PHYSFS_File *file)
 {
@@ -141,7 +142,8 @@ SDL_RWops *PHYSFSRWOPS_makeRWops(PHYSFS_File *file)
     return rw;
 }
 
-namespace {
+namespace
+{
 
 SDL_RWops *wrap_or_close(PHYSFS_File *file)
 {
@@ -157,7 +159,7 @@ SDL_RWops *wrap_or_close(PHYSFS_File *file)
     return rw;
 }
 
-}  // namespace
+} // namespace
 
 SDL_RWops *PHYSFSRWOPS_openRead(const char *path)
 {

@@ -54,7 +54,7 @@ uint32_t utf8codepoint(const char **cursor)
         *cursor += 1;
         return b0;
     }
-    if (b0 < 0xC0) {  // continuation byte without a lead byte
+    if (b0 < 0xC0) { // continuation byte without a lead byte
         *cursor += 1;
         return UTF8_BAD_CODEPOINT;
     }
@@ -111,7 +111,7 @@ uint32_t utf8codepoint(const char **cursor)
         }
     case 4:
         return (cp >= 0x10000 && cp <= 0x10FFFF) ? cp : UTF8_BAD_CODEPOINT;
-    default:  // five- and six-byte forms are not Unicode
+    default: // five- and six-byte forms are not Unicode
         return UTF8_BAD_CODEPOINT;
     }
 }

@@ -19,7 +19,8 @@
 #include "counting_allocator.h"
 #include "janitor/janitor.h"
 
-namespace {
+namespace
+{
 
 std::string thread_name()
 {
@@ -50,7 +51,7 @@ struct run_record {
 // Collects which job ran where, in the order they ran.
 class Recorder
 {
-public:
+  public:
     void add(const std::string &label)
     {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -84,7 +85,7 @@ public:
         return nullptr;
     }
 
-private:
+  private:
     std::mutex mutex_;
     std::vector<run_record> runs_;
     run_record found_;
@@ -121,9 +122,9 @@ void gate_job_fn(void *arg)
 
 class JanitorTest : public testing::Test
 {
-protected:
+  protected:
     Recorder recorder;
-    std::deque<record_job> jobs;  // stable addresses for job arguments
+    std::deque<record_job> jobs; // stable addresses for job arguments
     std::deque<gate> gates;
 
     void TearDown() override
@@ -169,7 +170,7 @@ TEST_F(JanitorTest, SizesThePoolAndLowersTheLastWorker)
             ASSERT_NE(r, nullptr) << label;
             EXPECT_EQ(r->thread, "janitor" + std::to_string(k)) << label;
             if (k == workers) {
-                EXPECT_GT(r->nice, main_nice) << label;  // low priority
+                EXPECT_GT(r->nice, main_nice) << label; // low priority
             } else {
                 EXPECT_EQ(r->nice, main_nice) << label;
             }
@@ -183,7 +184,7 @@ TEST_F(JanitorTest, SizesThePoolAndLowersTheLastWorker)
 
 class JanitorPoolTest : public JanitorTest, public testing::WithParamInterface<int>
 {
-protected:
+  protected:
     int workers() const
     {
         return GetParam();
@@ -229,13 +230,15 @@ TEST_P(JanitorPoolTest, EachTargetRunsWhereItShould)
             EXPECT_EQ(r->thread, name) << x;
             const std::vector<std::string> seq = recorder.on_thread(name);
             const std::string marker = "A" + std::to_string(worker) + "@" + x;
-            EXPECT_LT(std::find(seq.begin(), seq.end(), x), std::find(seq.begin(), seq.end(), marker))
+            EXPECT_LT(std::find(seq.begin(), seq.end(), x),
+                      std::find(seq.begin(), seq.end(), marker))
                 << x << " should run from worker " << worker << "'s own queue";
         } else {
             ASSERT_TRUE(is_worker_name(r->thread)) << x << " ran on " << r->thread;
             const std::vector<std::string> seq = recorder.on_thread(r->thread);
             const std::string marker = "A" + r->thread.substr(7) + "@" + x;
-            EXPECT_GT(std::find(seq.begin(), seq.end(), x), std::find(seq.begin(), seq.end(), marker))
+            EXPECT_GT(std::find(seq.begin(), seq.end(), x),
+                      std::find(seq.begin(), seq.end(), marker))
                 << x << " should come from the shared queue";
         }
     }
@@ -339,8 +342,8 @@ TEST_F(JanitorTest, WithoutWorkersSharedJobsRunOnTheMainThread)
         EXPECT_EQ(r.thread_id, SDL_ThreadID()) << r.label;
         labels.push_back(r.label);
     }
-    EXPECT_EQ(labels, (std::vector<std::string>{"main", "front", "t0", "t-1", "t1", "t4", "t99",
-                                                "t-7"}));
+    EXPECT_EQ(labels,
+              (std::vector<std::string>{"main", "front", "t0", "t-1", "t1", "t4", "t99", "t-7"}));
 
     ASSERT_EQ(queue_record("later", -1), 1);
     janitor_tick();
@@ -358,7 +361,7 @@ TEST_F(JanitorTest, PartialStartRoutesToTheWorkersThatRun)
     const run_record *r = recorder.find("last");
     ASSERT_NE(r, nullptr);
     EXPECT_EQ(r->thread, "janitor2");
-    EXPECT_EQ(r->nice, main_nice);  // the planned low-priority worker never started
+    EXPECT_EQ(r->nice, main_nice); // the planned low-priority worker never started
 
     for (int target : {3, 4}) {
         const std::string label = "to" + std::to_string(target);
@@ -417,7 +420,7 @@ void shared_probe_fn(void *arg)
 
 TEST_F(JanitorTest, QuitRefusesNewJobsToEveryQueue)
 {
-    for (int limit : {-1, 0}) {  // one worker; none
+    for (int limit : {-1, 0}) { // one worker; none
         SCOPED_TRACE(limit < 0 ? "one worker" : "no workers");
         Recorder seen;
         record_job after_probe = {&seen, "own queue after probe"};
@@ -469,7 +472,7 @@ TEST_F(JanitorTest, NothingIsQueuedBeforeInit)
         EXPECT_EQ(janitor_queue_job(stray_job_fn, &dummy, target, 0), 0) << target;
     }
     EXPECT_EQ(janitor_queue_job(NULL, &dummy, 0, 0), 0);
-    janitor_tick();  // harmless while stopped
+    janitor_tick(); // harmless while stopped
     janitor_wait_until_idle(0);
 }
 
@@ -500,4 +503,4 @@ TEST_F(JanitorTest, InitAndQuitBalanceTheirAllocations)
     EXPECT_EQ(counting_allocator_read().live_blocks, before.live_blocks);
 }
 
-}  // namespace
+} // namespace

@@ -6,7 +6,8 @@
 #include "counting_allocator.h"
 #include "physfs_fixture.h"
 
-namespace {
+namespace
+{
 
 std::string loaded(const char *path, size_t *length_out = nullptr)
 {
@@ -28,7 +29,7 @@ using FileTest = PhysfsTest;
 
 struct load_case {
     const char *name;
-    const char *content;  // null: the file is not created
+    const char *content; // null: the file is not created
     size_t length;
 };
 
@@ -109,7 +110,7 @@ TEST_F(FileTest, ReadsFromZipAppendedToAnExecutable)
 
 struct store_case {
     const char *path;
-    std::vector<const char *> top_level;  // names in the write directory afterwards
+    std::vector<const char *> top_level; // names in the write directory afterwards
 };
 
 TEST_F(FileTest, StorefileCreatesOnlyTheDirectoriesItNeeds)
@@ -210,9 +211,9 @@ TEST_F(FileTest, WriteOverrideStaysInsideItsDirectory)
     };
     const std::string payload = "several bytes, not one";
     for (const override_case &c : cases) {
-        PHYSFS_getLastErrorCode();  // clear
-        const int stored = storefile_write_override(game.c_str(), c.path, payload.data(),
-                                                    payload.size());
+        PHYSFS_getLastErrorCode(); // clear
+        const int stored =
+            storefile_write_override(game.c_str(), c.path, payload.data(), payload.size());
         EXPECT_EQ(stored, c.accepted ? 1 : 0) << c.path;
         if (c.accepted) {
             EXPECT_EQ(read_real_file(game / c.path), payload) << c.path;
@@ -328,7 +329,7 @@ PHYSFS_sint64 mio_tell(PHYSFS_Io *io)
 }
 PHYSFS_sint64 mio_length(PHYSFS_Io *)
 {
-    return -1;  // the stream does not know either
+    return -1; // the stream does not know either
 }
 PHYSFS_Io *mio_new(const std::string *content);
 PHYSFS_Io *mio_duplicate(PHYSFS_Io *io)
@@ -346,9 +347,11 @@ void mio_destroy(PHYSFS_Io *io)
 }
 PHYSFS_Io *mio_new(const std::string *content)
 {
-    auto *io = new PHYSFS_Io{0,         new memory_io_state{content, 0}, mio_read, mio_write,
-                             mio_seek,  mio_tell, mio_length, mio_duplicate, mio_flush,
-                             mio_destroy};
+    auto *io = new PHYSFS_Io{0,          new memory_io_state{content, 0},
+                             mio_read,   mio_write,
+                             mio_seek,   mio_tell,
+                             mio_length, mio_duplicate,
+                             mio_flush,  mio_destroy};
     return io;
 }
 
@@ -367,7 +370,7 @@ void *sizeless_open_archive(PHYSFS_Io *io, const char *, int for_write, int *cla
     return &g_sizeless_archive_token;
 }
 PHYSFS_EnumerateCallbackResult sizeless_enumerate(void *, const char *, PHYSFS_EnumerateCallback,
-                                                   const char *, void *)
+                                                  const char *, void *)
 {
     return PHYSFS_ENUM_OK;
 }
@@ -460,7 +463,7 @@ TEST(FileAllocator, PhysfsMemoryGoesThroughTheSdlAllocatorAndBalances)
     const counting_allocator_snapshot before = counting_allocator_read();
     ASSERT_TRUE(util_physfs_use_sdl_allocator());
     ASSERT_TRUE(PHYSFS_init(NULL));
-    EXPECT_EQ(util_physfs_use_sdl_allocator(), 0);  // refused while initialised
+    EXPECT_EQ(util_physfs_use_sdl_allocator(), 0); // refused while initialised
     const fs::path dir = test_scratch_dir();
     fs::create_directories(dir);
     ASSERT_TRUE(PHYSFS_mount(dir.c_str(), NULL, 1));
@@ -470,4 +473,4 @@ TEST(FileAllocator, PhysfsMemoryGoesThroughTheSdlAllocatorAndBalances)
     fs::remove_all(dir);
 }
 
-}  // namespace
+} // namespace

@@ -60,7 +60,7 @@ inline std::vector<std::string> list_real_dir(const fs::path &dir)
 
 class PhysfsTest : public testing::Test
 {
-protected:
+  protected:
     fs::path root, read_dir, write_dir;
 
     void SetUp() override
@@ -117,7 +117,7 @@ inline std::string build_stored_zip(const std::vector<zip_member> &members)
         u16(s, v & 0xFFFF);
         u16(s, v >> 16);
     };
-    const uint32_t dos_time = 0, dos_date = (1u << 5) | 1u;  // 1980-01-01
+    const uint32_t dos_time = 0, dos_date = (1u << 5) | 1u; // 1980-01-01
     for (const zip_member &m : members) {
         const uint32_t offset = (uint32_t)out.size();
         const uint32_t crc = zip_crc32(m.data);

@@ -3,7 +3,8 @@
 #include "physfs_fixture.h"
 #include "util/physfsrwops.h"
 
-namespace {
+namespace
+{
 
 using RwopsTest = PhysfsTest;
 
@@ -23,12 +24,12 @@ void check_reads_and_seeks(SDL_RWops *rw, const std::string &content)
     struct seek_case {
         Sint64 offset;
         int whence;
-        Sint64 expected;  // -1: refused, position unchanged
+        Sint64 expected; // -1: refused, position unchanged
     };
     const seek_case seeks[] = {
-        {10, RW_SEEK_SET, 10},  {-3, RW_SEEK_CUR, 7}, {2, RW_SEEK_CUR, 9},
-        {-5, RW_SEEK_END, n - 5}, {0, RW_SEEK_END, n},  {-1, RW_SEEK_SET, -1},
-        {-(n + 1), RW_SEEK_END, -1}, {1, 42, -1},       {0, RW_SEEK_SET, 0},
+        {10, RW_SEEK_SET, 10},       {-3, RW_SEEK_CUR, 7}, {2, RW_SEEK_CUR, 9},
+        {-5, RW_SEEK_END, n - 5},    {0, RW_SEEK_END, n},  {-1, RW_SEEK_SET, -1},
+        {-(n + 1), RW_SEEK_END, -1}, {1, 42, -1},          {0, RW_SEEK_SET, 0},
     };
     for (const seek_case &s : seeks) {
         const Sint64 before = SDL_RWtell(rw);
@@ -53,7 +54,7 @@ TEST_F(RwopsTest, ReadsAndSeeksAPlainFile)
     ASSERT_NE(rw, nullptr);
     check_reads_and_seeks(rw, kDigits);
     char c;
-    EXPECT_EQ(SDL_RWwrite(rw, "x", 1, 1), 0u);  // opened for reading only
+    EXPECT_EQ(SDL_RWwrite(rw, "x", 1, 1), 0u); // opened for reading only
     EXPECT_EQ(SDL_RWseek(rw, 3, RW_SEEK_SET), 3);
     EXPECT_EQ(SDL_RWread(rw, &c, 1, 1), 1u);
     EXPECT_EQ(c, '3');
@@ -116,4 +117,4 @@ TEST_F(RwopsTest, OpenFailuresLeaveThePhysfsErrorForTheLog)
     EXPECT_EQ(PHYSFS_getLastErrorCode(), PHYSFS_ERR_NO_WRITE_DIR);
 }
 
-}  // namespace
+} // namespace

@@ -6,7 +6,8 @@
 
 #include "util/util.h"
 
-namespace {
+namespace
+{
 
 std::string take(char *s)
 {
@@ -47,7 +48,7 @@ TEST(SprintfAlloc, VariableArgumentListForm)
 
 struct utf8_case {
     const char *label;
-    const char *bytes;  // NUL-terminated input
+    const char *bytes; // NUL-terminated input
     uint32_t expected;
     int advance;
 };
@@ -154,4 +155,4 @@ TEST(Clock, TimestampAndLocalDateAgree)
     EXPECT_GE(only_year, year);
 }
 
-}  // namespace
+} // namespace
