@@ -7,6 +7,7 @@
 #include <physfs.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <string>
 #include <thread>
 #include <vector>
@@ -304,7 +305,7 @@ TEST_F(LogTest, ConcurrentBatchesKeepLinesWhole)
     std::string dir = start_physfs("overlap");
     cvar_log_stdout = 0;
     configure("debug", "", "overlap.log");
-    const int kLines = 400;
+    const int kLines = 20000;
     std::vector<std::string> texts_a, texts_b;
     for (int i = 0; i < kLines; i++) {
         texts_a.push_back("worker batch line " + std::to_string(i));
@@ -320,9 +321,17 @@ TEST_F(LogTest, ConcurrentBatchesKeepLinesWhole)
     std::vector<struct log_entry> a, b;
     build(texts_a, a);
     build(texts_b, b);
-    std::thread other([&] { log_publish(&b[0]); });
-    log_publish(&a[0]);
-    other.join();
+    std::atomic<int> waiting{2};
+    auto publish = [&waiting](const struct log_entry *list) {
+        waiting--;
+        while (waiting > 0) {
+        }
+        log_publish(list);
+    };
+    std::thread worker(publish, &a[0]);
+    std::thread simulation(publish, &b[0]);
+    worker.join();
+    simulation.join();
 
     std::vector<std::string> lines = split_lines(read_whole_file(dir + "/logs/overlap.log"));
     ASSERT_EQ(lines.size(), (size_t)(2 * kLines));
