@@ -46,7 +46,8 @@ int32_t cvar_game_metadata_orientation_both = 0;
 char *cvar_game_metadata_orientation_on_startup = nullptr;
 char *cvar_game_metadata_orientation_current = nullptr;
 
-namespace {
+namespace
+{
 
 struct builtin_cvar {
     const char *name;
@@ -77,11 +78,11 @@ const builtin_cvar kRendererCvars[] = {
      &cvar_webserver_remote_clients},
 };
 
-}  // namespace
+} // namespace
 
 const struct metadata_cvar config_metadata_cvars[] = {
-    {"devid", "game_metadata.devid", CVAR_TYPE_STRING, "orvane",
-     "Developer ID (simple identifier)", &cvar_game_metadata_devid},
+    {"devid", "game_metadata.devid", CVAR_TYPE_STRING, "orvane", "Developer ID (simple identifier)",
+     &cvar_game_metadata_devid},
     {"devtitle", "game_metadata.devtitle", CVAR_TYPE_STRING, "Orvane LLC", "Actual developer name",
      &cvar_game_metadata_devtitle},
     {"gameid", "game_metadata.gameid", CVAR_TYPE_STRING, "hello-SDL", "Game ID (simple identifier)",

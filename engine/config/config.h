@@ -73,12 +73,11 @@ int cvar_init(void);
 
 // Registers a cvar of the given type (CVAR_TYPE_*) with its storage (an
 // int32_t, uint32_t, float or char * slot that must stay valid until
-// cvar_quit; null uses a slot inside the record) and sets it from the pending value for the name, or else from
-// default_text. Registering a name that exists keeps the one record, its
-// value, its description and its lock; when the existing record uses its
-// own slot, the new storage takes over; otherwise the new storage receives a
-// copy of the value. A different type for an existing name is refused.
-// Returns 0 for a null name or default, an unknown type, or out of memory.
+// cvar_quit; null uses a slot inside the record) and sets it from the pending value for the name,
+// or else from default_text. Registering a name that exists keeps the one record, its value, its
+// description and its lock; when the existing record uses its own slot, the new storage takes over;
+// otherwise the new storage receives a copy of the value. A different type for an existing name is
+// refused. Returns 0 for a null name or default, an unknown type, or out of memory.
 int cvar_register(const char *name, int type, const char *description, void *storage,
                   const char *default_text);
 

@@ -4,7 +4,7 @@
 #pragma once
 
 struct metadata_cvar {
-    const char *key;  // key in game_metadata.txt, or null when only the engine sets it
+    const char *key; // key in game_metadata.txt, or null when only the engine sets it
     const char *name;
     int type;
     const char *default_text;

@@ -11,7 +11,8 @@
 #include "config/config.h"
 #include "log/log.h"
 
-namespace {
+namespace
+{
 
 // A string value: the text follows the link used to retire it.
 struct text_block {
@@ -34,7 +35,7 @@ struct cvar_record {
     int type;
     union cvar_slot inline_slot;
     int locked;
-    struct text_block *retired;  // texts this cvar held before
+    struct text_block *retired; // texts this cvar held before
     struct cvar_record *next;
 };
 
@@ -319,7 +320,7 @@ int set_from_text(const char *name, const char *text, bool forced)
     return 1;
 }
 
-}  // namespace
+} // namespace
 
 int cvar_init(void)
 {

@@ -10,7 +10,8 @@
 #include "log/log.h"
 #include "util/util.h"
 
-namespace {
+namespace
+{
 
 void (*g_fatal_handler)(const char *message) = nullptr;
 
@@ -41,7 +42,7 @@ void lock_metadata_cvars(void)
     }
 }
 
-}  // namespace
+} // namespace
 
 char **split_textfile_into_lines(const char *path, int *out_count)
 {
@@ -174,7 +175,8 @@ int load_metadata(const char *path)
         if (steam || has_prefix_ignoring_case(key, "itchio.")) {
             char *message = sprintf_alloc("%s publishing details in game_metadata.txt line %d!",
                                           steam ? "Steam" : "Itch.io", line);
-            log_error("Engine", "%s", message ? message : "Publishing details in game_metadata.txt!");
+            log_error("Engine", "%s",
+                      message ? message : "Publishing details in game_metadata.txt!");
             log_error("Engine",
                       "This info must be in %s_metadata.txt or they will be published with your "
                       "game!",

@@ -21,19 +21,20 @@ int32_t cvar_log_level_char = 1;
 int32_t cvar_log_subsystem = 1;
 int32_t cvar_log_stdout_color = 0;
 
-namespace {
+namespace
+{
 
 struct log_state {
     SDL_atomic_t initialised;
     SDL_atomic_t ready;
     SDL_atomic_t threshold;
-    SDL_mutex *mutex;  // recursive: guards the pending list and the filter list
-    SDL_mutex *publish_mutex;  // guards the log file and keeps batches whole
+    SDL_mutex *mutex;         // recursive: guards the pending list and the filter list
+    SDL_mutex *publish_mutex; // guards the log file and keeps batches whole
     struct log_entry *head;
     struct log_entry *tail;
     char **filters;
     int filter_count;
-    PHYSFS_File *file;  // under publish_mutex
+    PHYSFS_File *file; // under publish_mutex
     int (*emergency_ready_hook)(void);
 };
 
@@ -48,8 +49,8 @@ struct level_name {
 };
 
 const level_name kLevelNames[] = {
-    {"spam", LOG_SPAM}, {"debug", LOG_DEBUG},           {"info", LOG_INFO},
-    {"warn", LOG_WARN}, {"error", LOG_ERROR},           {"unfiltered", LOG_UNFILTERED},
+    {"spam", LOG_SPAM},       {"debug", LOG_DEBUG}, {"info", LOG_INFO},
+    {"warn", LOG_WARN},       {"error", LOG_ERROR}, {"unfiltered", LOG_UNFILTERED},
     {"nothing", LOG_NOTHING},
 };
 
@@ -68,13 +69,20 @@ bool below_threshold(int32_t level)
 char level_char(int32_t level)
 {
     switch (level) {
-    case LOG_SPAM: return '.';
-    case LOG_DEBUG: return '?';
-    case LOG_INFO: return '-';
-    case LOG_WARN: return '#';
-    case LOG_ERROR: return '!';
-    case LOG_UNFILTERED: return '*';
-    default: return '?';
+    case LOG_SPAM:
+        return '.';
+    case LOG_DEBUG:
+        return '?';
+    case LOG_INFO:
+        return '-';
+    case LOG_WARN:
+        return '#';
+    case LOG_ERROR:
+        return '!';
+    case LOG_UNFILTERED:
+        return '*';
+    default:
+        return '?';
     }
 }
 
@@ -82,13 +90,20 @@ char level_char(int32_t level)
 int level_colour(int32_t level)
 {
     switch (level) {
-    case LOG_SPAM: return 30;
-    case LOG_DEBUG: return 32;
-    case LOG_INFO: return 37;
-    case LOG_WARN: return 33;
-    case LOG_ERROR: return 31;
-    case LOG_UNFILTERED: return 36;
-    default: return 0;
+    case LOG_SPAM:
+        return 30;
+    case LOG_DEBUG:
+        return 32;
+    case LOG_INFO:
+        return 37;
+    case LOG_WARN:
+        return 33;
+    case LOG_ERROR:
+        return 31;
+    case LOG_UNFILTERED:
+        return 36;
+    default:
+        return 0;
     }
 }
 
@@ -258,7 +273,7 @@ void publish_and_free_job(void *list)
     log_free_entries(entries);
 }
 
-}  // namespace
+} // namespace
 
 int log_init(void)
 {
@@ -383,16 +398,16 @@ void log_set_emergency_ready_hook(int (*hook)(void))
     g_log.emergency_ready_hook = hook;
 }
 
-#define LOG_WRITER(fn, level)                                                    \
-    void fn(const char *subsystem, const char *format, ...)                      \
-    {                                                                            \
-        if (below_threshold(level)) {                                            \
-            return;                                                              \
-        }                                                                        \
-        va_list args;                                                            \
-        va_start(args, format);                                                  \
-        vwrite_formatted(subsystem, level, format, args);                        \
-        va_end(args);                                                            \
+#define LOG_WRITER(fn, level)                                                                      \
+    void fn(const char *subsystem, const char *format, ...)                                        \
+    {                                                                                              \
+        if (below_threshold(level)) {                                                              \
+            return;                                                                                \
+        }                                                                                          \
+        va_list args;                                                                              \
+        va_start(args, format);                                                                    \
+        vwrite_formatted(subsystem, level, format, args);                                          \
+        va_end(args);                                                                              \
     }
 
 LOG_WRITER(log_spam, LOG_SPAM)
@@ -446,7 +461,7 @@ void log_multiline(const char *subsystem, int32_t level, const char *text)
         }
         line = newline + 1;
         if (!*line) {
-            break;  // the text ended with '\n'
+            break; // the text ended with '\n'
         }
     }
     SDL_free(copy);

@@ -23,7 +23,7 @@
 // One log entry; subsystem and message point into the same allocation.
 struct log_entry {
     int32_t level;
-    uint32_t ticks;  // SDL_GetTicks() when the entry was written
+    uint32_t ticks; // SDL_GetTicks() when the entry was written
     const char *subsystem;
     const char *message;
     struct log_entry *next;
@@ -32,10 +32,10 @@ struct log_entry {
 // What log_configure applies; the configuration module fills it from the
 // log.* cvars.
 struct log_settings {
-    const char *level;  // "spam" ... "nothing"; anything else: error line, default
-    int production;  // the default level is "info" when 1, "debug" when 0
-    const char *filter_subsystems;  // comma-separated, may be null
-    const char *filename;  // "" or null: no log file; without '/' it goes to "logs/"
+    const char *level;             // "spam" ... "nothing"; anything else: error line, default
+    int production;                // the default level is "info" when 1, "debug" when 0
+    const char *filter_subsystems; // comma-separated, may be null
+    const char *filename;          // "" or null: no log file; without '/' it goes to "logs/"
 };
 
 // Storage of the eight log.* cvars. Registered by the configuration module,
@@ -93,8 +93,7 @@ void log_sdl_error(const char *subsystem, int32_t level,
 
 // The formatted message followed by " (<text of PHYSFS_getLastErrorCode()>)".
 void log_physfs_error(const char *subsystem, int32_t level,
-                      SDL_PRINTF_FORMAT_STRING const char *format, ...)
-    SDL_PRINTF_VARARG_FUNC(3);
+                      SDL_PRINTF_FORMAT_STRING const char *format, ...) SDL_PRINTF_VARARG_FUNC(3);
 
 // One entry per '\n'-separated line of text; a final empty line is not
 // written, an empty text writes one empty entry, null writes nothing.

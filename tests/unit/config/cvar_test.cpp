@@ -15,10 +15,12 @@
 #include "log/log.h"
 #include "log_test_support.h"
 
-namespace {
+namespace
+{
 
-class CvarTest : public ::testing::Test {
-protected:
+class CvarTest : public ::testing::Test
+{
+  protected:
     void SetUp() override
     {
         ASSERT_EQ(log_init(), 1);
@@ -54,7 +56,9 @@ std::string type_label(int type)
     return names[type];
 }
 
-class CvarConversion : public CvarTest, public ::testing::WithParamInterface<conversion_case> {};
+class CvarConversion : public CvarTest, public ::testing::WithParamInterface<conversion_case>
+{
+};
 
 TEST_P(CvarConversion, TextBecomesTypedValue)
 {
@@ -91,7 +95,7 @@ const conversion_case kConversions[] = {
     {CVAR_TYPE_BOOL, "1", 1},
     {CVAR_TYPE_BOOL, "42", 1},
     {CVAR_TYPE_BOOL, "-1", 1},
-    {CVAR_TYPE_BOOL, "4294967296", 1},  // not narrowed to 0
+    {CVAR_TYPE_BOOL, "4294967296", 1}, // not narrowed to 0
     {CVAR_TYPE_BOOL, "yes", 0},
     {CVAR_TYPE_BOOL, "on", 0},
     {CVAR_TYPE_BOOL, "", 0},
@@ -218,9 +222,9 @@ TEST_F(CvarTest, PendingValuesOfSeveralNames)
     cvar_set("p.b", "2");
     cvar_set("p.c", "3");
     static int32_t a = 0, b = 0, c = 0;
-    ASSERT_EQ(cvar_register_int("p.b", "", &b, 0), 1);  // unlinks from the middle
-    ASSERT_EQ(cvar_register_int("p.c", "", &c, 0), 1);  // the front
-    ASSERT_EQ(cvar_register_int("p.a", "", &a, 0), 1);  // the last one
+    ASSERT_EQ(cvar_register_int("p.b", "", &b, 0), 1); // unlinks from the middle
+    ASSERT_EQ(cvar_register_int("p.c", "", &c, 0), 1); // the front
+    ASSERT_EQ(cvar_register_int("p.a", "", &a, 0), 1); // the last one
     EXPECT_EQ(a, 1);
     EXPECT_EQ(b, 2);
     EXPECT_EQ(c, 3);
@@ -257,7 +261,8 @@ TEST_F(CvarTest, LockedCvarRefusesSet)
     EXPECT_EQ(cvar_unlock("no.such"), 0);
     EXPECT_EQ(cvar_islocked("no.such"), 0);
     EXPECT_EQ(cvar_set_forced("no.such", "1"), 0);
-    EXPECT_EQ(cvar_get("no.such", nullptr, nullptr), nullptr) << "a forced set makes nothing pending";
+    EXPECT_EQ(cvar_get("no.such", nullptr, nullptr), nullptr)
+        << "a forced set makes nothing pending";
 }
 
 // --- Registering a name again -----------------------------------------------------------
@@ -462,7 +467,7 @@ TEST_F(CvarTest, ConcurrentUseFromTwoThreads)
     ASSERT_EQ(cvar_register_string("o.current", "d", &current, "landscape"), 1);
     cvar_lock("o.current");
     struct log_settings s = {"error", 0, "", ""};
-    log_configure(&s);  // keep the spam lines out of this test
+    log_configure(&s); // keep the spam lines out of this test
     std::atomic<bool> stop{false};
     std::thread render([&] {
         for (int i = 0; i < 2000; i++) {
@@ -491,4 +496,4 @@ TEST_F(CvarTest, ConcurrentUseFromTwoThreads)
     take_pending_entries();
 }
 
-}  // namespace
+} // namespace

@@ -14,7 +14,8 @@
 #include "log/log.h"
 #include "log_test_support.h"
 
-namespace {
+namespace
+{
 
 std::string fixture_dir(const char *name)
 {
@@ -37,8 +38,9 @@ std::string string_cvar(const char *name)
 
 // A game: the log initialised (not ready, so nothing is filtered), the
 // engine's cvars registered, PhysicsFS with a temporary write directory.
-class ConfigFiles : public ::testing::Test {
-protected:
+class ConfigFiles : public ::testing::Test
+{
+  protected:
     void SetUp() override
     {
         ASSERT_EQ(log_init(), 1);
@@ -91,7 +93,9 @@ void PrintTo(const lines_case &c, std::ostream *os)
     *os << c.label;
 }
 
-class SplitLines : public ConfigFiles, public ::testing::WithParamInterface<lines_case> {};
+class SplitLines : public ConfigFiles, public ::testing::WithParamInterface<lines_case>
+{
+};
 
 TEST_P(SplitLines, EveryLineEndCounts)
 {
@@ -131,7 +135,7 @@ TEST_F(ConfigFiles, SplitMissingFileIsNull)
 struct pair_case {
     const char *line;
     int result;
-    const char *key;  // null: comment or invalid
+    const char *key; // null: comment or invalid
     const char *value;
 };
 
@@ -140,7 +144,9 @@ void PrintTo(const pair_case &c, std::ostream *os)
     *os << "\"" << c.line << "\"";
 }
 
-class KeyValue : public ::testing::TestWithParam<pair_case> {};
+class KeyValue : public ::testing::TestWithParam<pair_case>
+{
+};
 
 TEST_P(KeyValue, Splits)
 {
@@ -162,7 +168,8 @@ TEST_P(KeyValue, Splits)
 INSTANTIATE_TEST_SUITE_P(
     Lines, KeyValue,
     ::testing::Values(pair_case{"key=value", 1, "key", "value"},
-                      pair_case{"  spaced key \t=\t spaced value  ", 1, "spaced key", "spaced value"},
+                      pair_case{"  spaced key \t=\t spaced value  ", 1, "spaced key",
+                                "spaced value"},
                       pair_case{"url=http://x/?a=b", 1, "url", "http://x/?a=b"},
                       pair_case{"empty=", 1, "empty", ""}, pair_case{"empty =   ", 1, "empty", ""},
                       pair_case{"", 1, nullptr, nullptr}, pair_case{"   \t ", 1, nullptr, nullptr},
@@ -248,7 +255,9 @@ struct ending_result {
     std::vector<std::string> messages;
 };
 
-class LineEndings : public ConfigFiles, public ::testing::WithParamInterface<const char *> {};
+class LineEndings : public ConfigFiles, public ::testing::WithParamInterface<const char *>
+{
+};
 
 TEST_P(LineEndings, SameCvarsAndMessagesAsLineFeeds)
 {
@@ -398,7 +407,9 @@ void PrintTo(const publishing_case &c, std::ostream *os)
     *os << c.game;
 }
 
-class PublishingKey : public ConfigFiles, public ::testing::WithParamInterface<publishing_case> {};
+class PublishingKey : public ConfigFiles, public ::testing::WithParamInterface<publishing_case>
+{
+};
 
 // Without a handler the log is finished (its file written), the message goes
 // to standard error and the status is 1.
@@ -419,8 +430,9 @@ TEST_P(PublishingKey, StopsAfterTheErrorLinesReachTheLog)
             errors.push_back(line.substr(11));
         }
     }
-    EXPECT_EQ(errors, (std::vector<std::string>{c.first_line, c.second_line,
-                                                "Quitting now so you know to FIX THIS RIGHT NOW."}));
+    EXPECT_EQ(errors,
+              (std::vector<std::string>{c.first_line, c.second_line,
+                                        "Quitting now so you know to FIX THIS RIGHT NOW."}));
     ASSERT_FALSE(lines.empty());
     EXPECT_EQ(lines.back(), "* [Engine] Logging shutting down");
 }
@@ -436,4 +448,4 @@ INSTANTIATE_TEST_SUITE_P(
                         "your game!"}),
     [](const ::testing::TestParamInfo<publishing_case> &i) { return std::string(i.param.game); });
 
-}  // namespace
+} // namespace

@@ -16,7 +16,8 @@
 #include "log/log.h"
 #include "log_test_support.h"
 
-namespace {
+namespace
+{
 
 std::string fixture_dir(const char *name)
 {
@@ -24,8 +25,9 @@ std::string fixture_dir(const char *name)
     return std::string(source ? source : ".") + "/tests/unit/config/fixtures/" + name;
 }
 
-class LogReady : public ::testing::Test {
-protected:
+class LogReady : public ::testing::Test
+{
+  protected:
     void SetUp() override
     {
         ASSERT_EQ(log_init(), 1);
@@ -59,7 +61,7 @@ protected:
 
 struct cvar_default {
     const char *name;
-    const char *value;  // as text: strings as they are, bools "0"/"1"
+    const char *value; // as text: strings as they are, bools "0"/"1"
     int locked;
 };
 
@@ -83,10 +85,14 @@ TEST_F(LogReady, DevelopmentDefaults)
 {
     ASSERT_EQ(ready_off_terminal(), 1);
     const cvar_default expected[] = {
-        {"log.filename", "my-game.log", 1}, {"log.level", "debug", 1},
-        {"log.filter_subsystems", "", 1},   {"log.stdout", "1", 0},
-        {"log.timing", "0", 0},             {"log.level_char", "1", 0},
-        {"log.subsystem", "1", 0},          {"log.stdout_color", "0", 0},
+        {"log.filename", "my-game.log", 1},
+        {"log.level", "debug", 1},
+        {"log.filter_subsystems", "", 1},
+        {"log.stdout", "1", 0},
+        {"log.timing", "0", 0},
+        {"log.level_char", "1", 0},
+        {"log.subsystem", "1", 0},
+        {"log.stdout_color", "0", 0},
     };
     for (const cvar_default &c : expected) {
         EXPECT_EQ(value_text(c.name), c.value) << c.name;
@@ -113,8 +119,7 @@ TEST_F(LogReady, ProductionDefaults)
     ASSERT_EQ(ready_off_terminal(), 1);
     EXPECT_EQ(value_text("log.level"), "info");
     EXPECT_EQ(value_text("log.stdout"), "0");
-    EXPECT_EQ(messages_of(take_pending_entries()),
-              std::vector<std::string>{"queued info line"});
+    EXPECT_EQ(messages_of(take_pending_entries()), std::vector<std::string>{"queued info line"});
 }
 
 TEST_F(LogReady, ValuesFromTheCvarFilesArePendingUntilReady)
@@ -223,7 +228,7 @@ TEST_F(LogReady, EmergencyQuitBeforeReadyWritesTheFile)
     std::vector<std::string> lines = split_lines(read_whole_file(write_dir_ + "/logs/my-game.log"));
     EXPECT_EQ(lines, (std::vector<std::string>{"- [Engine] early start-up line",
                                                "* [Engine] Logging shutting down"}));
-    ASSERT_EQ(log_init(), 1);  // for TearDown
+    ASSERT_EQ(log_init(), 1); // for TearDown
 }
 
 // The fatal exit can come before any cvar exists: SDL_Init, log_init or the
@@ -231,7 +236,7 @@ TEST_F(LogReady, EmergencyQuitBeforeReadyWritesTheFile)
 TEST(LogReadyEarly, EmergencyQuitWithoutMetadataJustPrints)
 {
     cvar_quit();
-    cvar_log_stdout = 1;  // numeric slots keep their values after cvar_quit
+    cvar_log_stdout = 1; // numeric slots keep their values after cvar_quit
     cvar_log_level_char = 1;
     cvar_log_subsystem = 1;
     cvar_log_timing = 0;
@@ -251,8 +256,8 @@ TEST(LogReadyEarly, EmergencyQuitWithoutMetadataJustPrints)
     EXPECT_EQ(cvar_get("log.filename", nullptr, nullptr), nullptr);
     log_set_emergency_ready_hook(nullptr);
 
-    log_emergency_quit();  // never initialised: nothing at all
+    log_emergency_quit(); // never initialised: nothing at all
     cvar_quit();
 }
 
-}  // namespace
+} // namespace

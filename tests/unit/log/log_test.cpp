@@ -17,7 +17,8 @@
 #include "log/log.h"
 #include "log_test_support.h"
 
-namespace {
+namespace
+{
 
 struct output_flags {
     int level_char;
@@ -55,13 +56,14 @@ struct log_entry make_entry(int32_t level, uint32_t ticks, const char *subsystem
     return e;
 }
 
-class LogTest : public ::testing::Test {
-protected:
+class LogTest : public ::testing::Test
+{
+  protected:
     void SetUp() override
     {
         set_output_flags({1, 0, 1, 0});
         ASSERT_EQ(log_init(), 1);
-        take_pending_entries();  // the banner
+        take_pending_entries(); // the banner
     }
 
     void TearDown() override
@@ -92,7 +94,7 @@ struct format_case {
     output_flags flags;
     int32_t level;
     uint32_t ticks;
-    const char *expected;  // the stdout text, newline included
+    const char *expected; // the stdout text, newline included
 };
 
 void PrintTo(const format_case &c, std::ostream *os)
@@ -100,7 +102,9 @@ void PrintTo(const format_case &c, std::ostream *os)
     *os << c.label;
 }
 
-class LogLineFormat : public LogTest, public ::testing::WithParamInterface<format_case> {};
+class LogLineFormat : public LogTest, public ::testing::WithParamInterface<format_case>
+{
+};
 
 TEST_P(LogLineFormat, StdoutLine)
 {
@@ -190,7 +194,7 @@ TEST_F(LogTest, BannerStartsTheLog)
 struct filename_case {
     const char *label;
     const char *setting;
-    const char *path;  // relative to the write directory
+    const char *path; // relative to the write directory
 };
 
 void PrintTo(const filename_case &c, std::ostream *os)
@@ -198,7 +202,9 @@ void PrintTo(const filename_case &c, std::ostream *os)
     *os << c.label;
 }
 
-class LogFileName : public LogTest, public ::testing::WithParamInterface<filename_case> {};
+class LogFileName : public LogTest, public ::testing::WithParamInterface<filename_case>
+{
+};
 
 TEST_P(LogFileName, FileLinesMatchTheFormat)
 {
@@ -355,8 +361,8 @@ TEST_F(LogTest, ConcurrentBatchesKeepLinesWhole)
 struct threshold_case {
     const char *level;
     int production;
-    int32_t threshold;  // lowest level kept
-    const char *error;  // expected error line, or null
+    int32_t threshold; // lowest level kept
+    const char *error; // expected error line, or null
 };
 
 void PrintTo(const threshold_case &c, std::ostream *os)
@@ -364,7 +370,9 @@ void PrintTo(const threshold_case &c, std::ostream *os)
     *os << c.level;
 }
 
-class LogThreshold : public LogTest, public ::testing::WithParamInterface<threshold_case> {};
+class LogThreshold : public LogTest, public ::testing::WithParamInterface<threshold_case>
+{
+};
 
 TEST_P(LogThreshold, LevelNameSetsThreshold)
 {
@@ -483,7 +491,9 @@ void PrintTo(const multiline_case &c, std::ostream *os)
     *os << c.label;
 }
 
-class LogMultiline : public LogTest, public ::testing::WithParamInterface<multiline_case> {};
+class LogMultiline : public LogTest, public ::testing::WithParamInterface<multiline_case>
+{
+};
 
 TEST_P(LogMultiline, OneEntryPerLine)
 {
@@ -496,8 +506,8 @@ INSTANTIATE_TEST_SUITE_P(
     Texts, LogMultiline,
     ::testing::Values(multiline_case{"null", nullptr, {}}, multiline_case{"empty", "", {""}},
                       multiline_case{"single", "alone", {"alone"}},
-                      multiline_case{"middle_empty_trailing_newline", "one\n\nthree\n",
-                                     {"one", "", "three"}},
+                      multiline_case{
+                          "middle_empty_trailing_newline", "one\n\nthree\n", {"one", "", "three"}},
                       multiline_case{"no_trailing_newline", "a\nb", {"a", "b"}},
                       multiline_case{"just_newline", "\n", {""}},
                       multiline_case{"two_trailing_newlines", "a\n\n", {"a", ""}}),
@@ -521,9 +531,8 @@ TEST_F(LogTest, PhysfsErrorIsAppended)
 {
     start_physfs("physfs-error");
     ASSERT_EQ(PHYSFS_openRead("does/not/exist.txt"), nullptr);
-    const std::string expected =
-        std::string("Reading 'does/not/exist.txt' failed (") +
-        PHYSFS_getErrorByCode(PHYSFS_ERR_NOT_FOUND) + ")";
+    const std::string expected = std::string("Reading 'does/not/exist.txt' failed (") +
+                                 PHYSFS_getErrorByCode(PHYSFS_ERR_NOT_FOUND) + ")";
     PHYSFS_setErrorCode(PHYSFS_ERR_NOT_FOUND);
     log_physfs_error("Engine", LOG_WARN, "Reading '%s' failed", "does/not/exist.txt");
     std::vector<captured_entry> pending = take_pending_entries();
@@ -574,8 +583,7 @@ struct seen_entry {
     std::string message;
 };
 
-void collect(void *user, int32_t level, uint32_t ticks, const char *subsystem,
-             const char *message)
+void collect(void *user, int32_t level, uint32_t ticks, const char *subsystem, const char *message)
 {
     static_cast<std::vector<seen_entry> *>(user)->push_back({level, ticks, subsystem, message});
 }
@@ -614,7 +622,7 @@ TEST_F(LogTest, HandOffPublishesInlineWhenNoJobCanBeQueued)
 {
     configure("debug");
     ASSERT_EQ(janitor_init(), 1);
-    janitor_quit();  // from now on every job is refused
+    janitor_quit(); // from now on every job is refused
     log_info("Engine", "must not be lost");
     std::vector<seen_entry> seen;
     std::string out;
@@ -668,7 +676,7 @@ TEST_F(LogTest, InitAndQuitBalanceAllocations)
         log_quit();
     }
     EXPECT_EQ(counting_allocator_read().live_blocks, before.live_blocks);
-    ASSERT_EQ(log_init(), 1);  // for TearDown
+    ASSERT_EQ(log_init(), 1); // for TearDown
 }
 
 int g_hook_calls = 0;
@@ -699,7 +707,7 @@ TEST_F(LogTest, EmergencyQuitFinishesTheLogThroughTheHook)
     std::vector<std::string> lines = split_lines(read_whole_file(dir + "/logs/emergency.log"));
     EXPECT_EQ(lines, (std::vector<std::string>{"- [Engine] early entry",
                                                "* [Engine] Logging shutting down"}));
-    ASSERT_EQ(log_init(), 1);  // for TearDown
+    ASSERT_EQ(log_init(), 1); // for TearDown
 }
 
 TEST_F(LogTest, EmergencyQuitPrintsWhenTheLogCannotBeFinished)
@@ -720,7 +728,7 @@ TEST_F(LogTest, EmergencyQuitPrintsWhenTheLogCannotBeFinished)
     g_hook_calls = 0;
     log_emergency_quit();
     EXPECT_EQ(g_hook_calls, 0);
-    ASSERT_EQ(log_init(), 1);  // for TearDown
+    ASSERT_EQ(log_init(), 1); // for TearDown
 }
 
 TEST_F(LogTest, EmergencyQuitSkipsTheHookWhenReady)
@@ -733,7 +741,7 @@ TEST_F(LogTest, EmergencyQuitSkipsTheHookWhenReady)
         log_emergency_quit();
     }
     EXPECT_EQ(g_hook_calls, 0);
-    ASSERT_EQ(log_init(), 1);  // for TearDown
+    ASSERT_EQ(log_init(), 1); // for TearDown
 }
 
-}  // namespace
+} // namespace

@@ -107,8 +107,9 @@ inline std::string start_physfs(const char *tag)
 
 // Redirects file descriptor 1 (and stdout) into a temporary file, or onto the
 // given descriptor, until finish().
-class stdout_redirect {
-public:
+class stdout_redirect
+{
+  public:
     explicit stdout_redirect(int target = -1)
     {
         fflush(stdout);
@@ -126,7 +127,10 @@ public:
         dup2(target, 1);
     }
 
-    ~stdout_redirect() { finish(); }
+    ~stdout_redirect()
+    {
+        finish();
+    }
 
     // Restores standard output and returns what was written to the file.
     std::string finish()
@@ -146,7 +150,7 @@ public:
         return text_;
     }
 
-private:
+  private:
     int saved_ = -1;
     int fd_ = -1;
     std::string path_;
