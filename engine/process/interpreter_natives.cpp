@@ -11,6 +11,8 @@
 #include <mruby/compile.h>
 #include <mruby/error.h>
 #include <mruby/irep.h>
+#include <mruby/dump.h>
+#include <mruby/proc.h>
 #include <mruby/string.h>
 #include <mruby/variable.h>
 #include <stdlib.h>
@@ -47,9 +49,16 @@ void load_one(mrb_state *mrb, const char *path)
         return;  // unreadable files are skipped
     }
     if (has_bytecode_extension(path)) {
-        // The buffer's own size bounds the read, whatever its header claims.
-        mrb_load_irep_buf(mrb, text, length);
+        // The buffer's own size bounds the read, whatever its header claims;
+        // the reader copies what it keeps.
+        mrb_irep *irep = mrb_read_irep_buf(mrb, text, length);
         SDL_free(text);
+        if (!irep) {
+            raise_pending(mrb);
+            mrb_raisef(mrb, E_RUNTIME_ERROR, "%s is not a compiled Ruby file this engine can read.",
+                       path);
+        }
+        interpreter_run_irep_at_top_level(mrb, irep);
         raise_pending(mrb);
         return;
     }
@@ -125,6 +134,19 @@ mrb_value report_body(mrb_state *mrb, void *exc)
 }
 
 }  // namespace
+
+void interpreter_run_irep_at_top_level(mrb_state *mrb, struct mrb_irep *irep)
+{
+    struct RProc *proc = mrb_proc_new(mrb, irep);
+    mrb_irep_decref(mrb, irep);
+    // A proc made inside a native would otherwise define its classes and
+    // methods under the native's class.
+    MRB_PROC_SET_TARGET_CLASS(proc, mrb->object_class);
+    if (mrb->c->ci) {
+        mrb_vm_ci_target_class_set(mrb->c->ci, mrb->object_class);
+    }
+    mrb_top_run(mrb, proc, mrb_top_self(mrb), 0);
+}
 
 void interpreter_report_pending_exception(mrb_state *mrb, const char *where)
 {

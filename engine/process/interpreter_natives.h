@@ -5,11 +5,18 @@
 #pragma once
 
 struct mrb_state;
+struct mrb_irep;
 
 // Defines FFI::Draw (the module FFI must exist) and registers on ZelRuntime
 // (which must be a class) its reload_requested_ruby_files_synchronously
 // native. Raises the interpreter's TypeError when either has the wrong kind.
 void interpreter_register_runtime_natives(struct mrb_state *mrb);
+
+// Runs compiled code with the top-level object as self and Object as the
+// class its definitions go to, wherever it is called from (also inside a
+// native). Takes over the caller's reference to irep. An exception the code
+// raises is left pending.
+void interpreter_run_irep_at_top_level(struct mrb_state *mrb, struct mrb_irep *irep);
 
 // Logs the interpreter's pending exception (message and backtrace, subsystem
 // "Engine", level error) with where it came from, then clears it. Does

@@ -69,6 +69,18 @@ module Kernel
     __puts_every__ 600, args
   end
 
+  # Game files require each other through the runtime, which loads a file
+  # once and watches it for changes.
+  def require file
+    raise "~require~ needs the runtime (#{file})." unless $zel
+    $zel.require file
+  end
+
+  def require_relative file
+    raise "~require_relative~ needs the runtime (#{file})." unless $zel
+    $zel.require_relative file
+  end
+
   # exit ends the run in order: the runtime turns it into a quit request with
   # this status (the shutdown hook still runs) instead of ending the process
   # under the render thread.

@@ -189,7 +189,8 @@ module Zel
     DEFAULT_BACKGROUND = [255, 255, 255, 0]
 
     def initialize args: nil, target: nil, width: nil, height: nil, background_color: nil
-      super
+      super(args: args, target: target, width: width, height: height,
+            background_color: background_color)
       @transient = true
     end
   end
