@@ -123,11 +123,11 @@ void capture_events(struct render_context *ctx)
 // repeated scenes draw.
 void execute_scene(struct render_context *ctx, struct threadstream *scene, enum scene_mode mode)
 {
-    // FIXME: the scene executor (passes, render targets, primitives, window
-    // commands) plugs in here; until then a scene draws nothing.
-    (void)ctx;
-    (void)scene;
-    (void)mode;
+    ::execute_scene(ctx, scene, mode == scene_catch_up, mode == scene_repeat);
+    // Window commands of the scene resized the window: tell the simulation.
+    if (SDL_AtomicSet(&ctx->resize_requested, 0)) {
+        SDL_AtomicSet(&atomic_resize_occurred, 1);
+    }
 }
 
 void draw_scenes(struct render_context *ctx)
@@ -199,7 +199,7 @@ void draw_iteration(struct render_context *ctx)
 
     capture_events(ctx);
     draw_scenes(ctx);
-    // FIXME: the screenshot read-back joins here with the scene executor.
+    // Screenshots were read back inside the scene executor, before presenting.
     SDL_RenderPresent(ctx->renderer);
 
     ctx->keyboard_focus = (SDL_GetWindowFlags(ctx->window) & SDL_WINDOW_INPUT_FOCUS) != 0;

@@ -1,5 +1,6 @@
 // Creation, deletion and geometry of the render context.
 #include "render/render.h"
+#include "render/render_internal.h"
 
 #include "config/config.h"
 #include "log/log.h"
@@ -94,6 +95,33 @@ void set_sizes(struct render_context *ctx, const struct render_sizes *sizes)
     SDL_AtomicSet(&ctx->sizes_changed, 1);
 }
 
+// The one controller mapping the engine carries itself.
+const char builtin_controller_mapping[] =
+    "05000000ac05000001000000ff876d01,Pro Controller,platform:Mac OS X,a:b0,b:b1,x:b2,y:b3,"
+    "leftx:a0,lefty:a1,leftstick:b6,rightx:a3,righty:a4,rightstick:b7,leftshoulder:b4,"
+    "lefttrigger:+a2,rightshoulder:b5,righttrigger:+a5,dpup:h0.1,dpright:h0.2,dpdown:h0.4,"
+    "dpleft:h0.8,back:b8,guide:b9,start:h0.6";
+
+void set_window_icon(SDL_Window *window)
+{
+    const char *icon = cvar_game_metadata_icon;
+    if (!icon || !*icon) {
+        return;
+    }
+    int w = 0, h = 0;
+    uint8_t *pixels = load_image(icon, &w, &h);
+    if (!pixels) {
+        return;  // an icon that cannot be loaded is ignored
+    }
+    SDL_Surface *surface =
+        SDL_CreateRGBSurfaceWithFormatFrom(pixels, w, h, 32, w * 4, SDL_PIXELFORMAT_ABGR8888);
+    if (surface) {
+        SDL_SetWindowIcon(window, surface);
+        SDL_FreeSurface(surface);
+    }
+    free_image(pixels);
+}
+
 }  // namespace
 
 void render_context_update_scale_quality(void)
@@ -133,22 +161,123 @@ void render_context_update_orientation(struct render_context *ctx)
     set_sizes(ctx, &sizes);
 }
 
+void render_context_toggle_orientation(struct render_context *ctx)
+{
+    struct render_sizes sizes;
+    render_context_get_sizes(ctx, &sizes);
+    cvar_set_forced("game_metadata.orientation_current", sizes.landscape ? "portrait" : "landscape");
+    render_context_update_orientation(ctx);
+}
+
+float render_snap_scale(float s)
+{
+    static const float steps[] = {0.25f, 0.5f, 0.75f, 1.0f, 1.25f, 1.5f, 1.75f, 2.0f, 2.25f,
+                                  2.5f,  3.0f, 3.5f,  4.0f, 4.25f, 4.5f, 4.75f, 5.0f};
+    float snapped = 0.1f;
+    for (float step : steps) {
+        if (s >= step) {
+            snapped = step;
+        }
+    }
+    return snapped;
+}
+
+int render_texture_tier(float k)
+{
+    if (k < 1.25f) {
+        return 100;
+    }
+    if (k < 1.5f) {
+        return 125;
+    }
+    if (k < 1.75f) {
+        return 150;
+    }
+    if (k < 2.0f) {
+        return 175;
+    }
+    if (k < 2.5f) {
+        return 200;
+    }
+    if (k < 3.0f) {
+        return 250;
+    }
+    if (k < 4.0f) {
+        return 300;
+    }
+    return 400;
+}
+
+void render_compute_hd_sizes(int ww, int wh, int ow, int oh, int lw, int lh, int hd_max_scale,
+                             struct render_sizes *out)
+{
+    const float sx = (float)ow / (float)lw;
+    const float sy = (float)oh / (float)lh;
+    const float s = sx < sy ? sx : sy;
+    float k = s;
+    if (hd_max_scale >= 1) {
+        k = render_snap_scale(s);
+        float cap = 0.0f;
+        switch (hd_max_scale) {
+        case 100: cap = 1.0f; break;
+        case 125: cap = 1.25f; break;
+        case 150: cap = 1.5f; break;
+        case 175: cap = 1.75f; break;
+        case 200: cap = 2.0f; break;
+        case 250: cap = 2.5f; break;
+        case 300: cap = 3.0f; break;
+        case 400: cap = 4.0f; break;
+        default: break;
+        }
+        if (cap > 0.0f && k > cap) {
+            k = cap;
+        }
+    }
+    out->logical_w = lw;
+    out->logical_h = lh;
+    out->window_w = ww;
+    out->window_h = wh;
+    out->output_w = ow;
+    out->output_h = oh;
+    out->raw_scale = s;
+    out->render_scale = k;
+    out->pixel_density = ww > 0 ? (float)ow / (float)ww : 1.0f;
+    out->texture_tier = render_texture_tier(k);
+    out->offset_x = (int32_t)(((float)ow - k * (float)lw) * 0.5f);
+    out->offset_y = (int32_t)(((float)oh - k * (float)lh) * 0.5f);
+}
+
 void render_context_update_sizes(struct render_context *ctx)
 {
     struct render_sizes sizes;
     render_context_get_sizes(ctx, &sizes);
-    sizes.logical_w = ctx->base_w;
-    sizes.logical_h = ctx->base_h;
-    // FIXME: the HD path (native output size, scale steps, texture tiers and
-    // offsets) comes with the scene executor; without HD the platform renderer
-    // scales and letterboxes the logical canvas itself.
-    sizes.output_w = sizes.window_w = ctx->base_w;
-    sizes.output_h = sizes.window_h = ctx->base_h;
-    sizes.offset_x = sizes.offset_y = 0;
-    sizes.texture_tier = 100;
-    sizes.pixel_density = sizes.render_scale = sizes.raw_scale = 1.0f;
-    if (ctx->renderer) {
-        SDL_RenderSetLogicalSize(ctx->renderer, ctx->base_w, ctx->base_h);
+    if (cvar_game_metadata_hd && ctx->window && ctx->renderer) {
+        int ww = 0, wh = 0, ow = 0, oh = 0;
+        SDL_GetWindowSize(ctx->window, &ww, &wh);
+        if (SDL_GetRendererOutputSize(ctx->renderer, &ow, &oh) != 0 || ow <= 0 || oh <= 0) {
+            ow = ww;
+            oh = wh;
+        }
+        if (ow <= 0 || oh <= 0) {
+            ow = ctx->base_w;
+            oh = ctx->base_h;
+        }
+        const int32_t landscape = sizes.landscape;
+        render_compute_hd_sizes(ww, wh, ow, oh, ctx->base_w, ctx->base_h,
+                                cvar_game_metadata_hd_max_scale, &sizes);
+        sizes.landscape = landscape;
+        SDL_RenderSetLogicalSize(ctx->renderer, ow, oh);
+    } else {
+        sizes.logical_w = ctx->base_w;
+        sizes.logical_h = ctx->base_h;
+        sizes.output_w = sizes.window_w = ctx->base_w;
+        sizes.output_h = sizes.window_h = ctx->base_h;
+        sizes.offset_x = sizes.offset_y = 0;
+        sizes.texture_tier = 100;
+        sizes.pixel_density = sizes.render_scale = sizes.raw_scale = 1.0f;
+        if (ctx->renderer) {
+            SDL_RenderSetLogicalSize(ctx->renderer, ctx->base_w, ctx->base_h);
+        }
     }
     set_sizes(ctx, &sizes);
 }
@@ -160,6 +289,78 @@ void render_context_get_sizes(struct render_context *ctx, struct render_sizes *o
     SDL_AtomicUnlock(&ctx->size_lock);
 }
 
+void render_context_recover_render_targets(struct render_context *ctx)
+{
+    if (!ctx) {
+        return;
+    }
+    if (ctx->current_target) {
+        SDL_SetRenderTarget(ctx->renderer, nullptr);
+        ctx->current_target = nullptr;
+    }
+    if (ctx->screenshot_texture) {
+        SDL_DestroyTexture(ctx->screenshot_texture);
+        ctx->screenshot_texture = nullptr;
+        ctx->screenshot_pass_ran = 0;
+    }
+    if (!ctx->textures) {
+        return;
+    }
+    for (struct texture_entry *head : ctx->textures->buckets) {
+        for (struct texture_entry *e = head; e; e = e->next) {
+            if (e->target && e->texture) {
+                texture_entry_set(ctx, e, nullptr, 1, -1, -1, e->creation_scale);
+            }
+        }
+    }
+}
+
+void render_context_recover_textures(struct render_context *ctx)
+{
+    if (!ctx) {
+        return;
+    }
+    if (ctx->fallback_texture) {
+        SDL_DestroyTexture(ctx->fallback_texture);
+    }
+    ctx->fallback_texture = create_fallback_texture(ctx->renderer);
+    if (!ctx->fallback_texture) {
+        log_error("Render", "Failed to recreate the checkerboard fallback texture!");
+    }
+    // The white texture is a file-less built-in like the checkerboard: a
+    // device reset loses it too.
+    if (ctx->white_texture) {
+        SDL_DestroyTexture(ctx->white_texture);
+    }
+    ctx->white_texture = create_white_texture(ctx->renderer);
+    if (!ctx->white_texture) {
+        log_error("Render", "Failed to recreate the white texture!");
+    }
+
+    SDL_LockMutex(ctx->font_lock);
+    font_map_delete(ctx->fonts);
+    fontatlas_delete(ctx->default_font);
+    ctx->default_font = fontatlas_new(ctx->renderer, "font.ttf");
+    if (!ctx->default_font) {
+        log_error("Render", "Failed to recreate the fallback font!");
+    }
+    ctx->fonts = font_map_allocate();
+    if (!ctx->fonts) {
+        log_error("Render", "Failed to recreate the font cache!");
+    }
+    SDL_UnlockMutex(ctx->font_lock);
+
+    if (ctx->textures) {
+        for (struct texture_entry *head : ctx->textures->buckets) {
+            for (struct texture_entry *e = head; e; e = e->next) {
+                if (!e->target && e->texture) {
+                    texture_entry_set(ctx, e, nullptr, 0, -1, -1, 0.0f);
+                }
+            }
+        }
+    }
+}
+
 struct render_context *render_context_new(int development, int a11y)
 {
     struct render_context *ctx = (struct render_context *)SDL_calloc(1, sizeof(*ctx));
@@ -169,10 +370,16 @@ struct render_context *render_context_new(int development, int a11y)
     }
     SDL_AtomicSet(&ctx->tick_count, -1);
     SDL_AtomicSet(&ctx->global_tick_count, -1);
+    SDL_AtomicSet(&ctx->grid_moved_at_tick, -1);
     ctx->scene_queue = threadstreamqueue_create();
     ctx->event_queue = threadstreamqueue_create();
+    ctx->texture_lock = SDL_CreateMutex();
+    ctx->font_lock = SDL_CreateMutex();
     if (!ctx->scene_queue || !ctx->event_queue) {
         SDL_SetError("Couldn't create the scene and event queues");
+        goto fail;
+    }
+    if (!ctx->texture_lock || !ctx->font_lock) {
         goto fail;
     }
 
@@ -181,6 +388,12 @@ struct render_context *render_context_new(int development, int a11y)
     SDL_SetHint("SDL_IOS_HIDE_HOME_INDICATOR", "1");
 
     render_context_update_orientation(ctx);
+    {
+        struct render_sizes sizes;
+        render_context_get_sizes(ctx, &sizes);
+        sizes.texture_tier = 100;
+        set_sizes(ctx, &sizes);
+    }
     render_context_update_scale_quality();
 
     {
@@ -219,7 +432,7 @@ struct render_context *render_context_new(int development, int a11y)
         ctx->window_id = SDL_GetWindowID(ctx->window);
         int actual_w = 0, actual_h = 0;
         SDL_GetWindowSize(ctx->window, &actual_w, &actual_h);
-        // FIXME: the window icon from game_metadata.icon needs the image loader.
+        set_window_icon(ctx->window);
 
         SDL_SetHint(SDL_HINT_RENDER_BATCHING, "1");
         ctx->renderer = create_renderer(ctx->window);
@@ -240,17 +453,33 @@ struct render_context *render_context_new(int development, int a11y)
         ctx->max_texture_h = info.max_texture_height ? info.max_texture_height : 2048;
 
         ctx->fallback_texture = create_fallback_texture(ctx->renderer);
-        ctx->white_texture = create_white_texture(ctx->renderer);
-        if (!ctx->fallback_texture || !ctx->white_texture) {
+        if (!ctx->fallback_texture) {
             goto fail;
         }
-        // FIXME: the font map and the default "font.ttf" atlas come with the
-        // font module; creation will fail without the font then.
+        // Without the white texture every solid and "pixel" sprite would be
+        // silently invisible: that is a creation failure too.
+        ctx->white_texture = create_white_texture(ctx->renderer);
+        if (!ctx->white_texture) {
+            goto fail;
+        }
+        ctx->textures = texture_map_allocate();
+        ctx->cursors = cursor_map_allocate();
+        ctx->fonts = font_map_allocate();
+        if (!ctx->textures || !ctx->cursors || !ctx->fonts) {
+            SDL_OutOfMemory();
+            goto fail;
+        }
+        ctx->default_font = fontatlas_new(ctx->renderer, "font.ttf");
+        if (!ctx->default_font) {
+            goto fail;
+        }
 
         SDL_SetRenderDrawBlendMode(ctx->renderer, SDL_BLENDMODE_BLEND);
         ctx->keyboard_focus = 1;
         ctx->mouse_focus = 1;
         render_context_update_sizes(ctx);
+
+        SDL_GameControllerAddMapping(builtin_controller_mapping);
 
         ctx->development = development;
         ctx->a11y = a11y;
@@ -275,7 +504,13 @@ struct render_context *render_context_new(int development, int a11y)
     return ctx;
 
 fail:
-    render_context_delete(ctx);
+    {
+        // Deletion may reset SDL's error text; keep the reason for the caller.
+        char reason[256];
+        SDL_strlcpy(reason, SDL_GetError(), sizeof(reason));
+        render_context_delete(ctx);
+        SDL_SetError("%s", reason);
+    }
     return nullptr;
 }
 
@@ -284,8 +519,18 @@ void render_context_delete(struct render_context *ctx)
     if (!ctx) {
         return;
     }
+    if (ctx->renderer && ctx->current_target) {
+        SDL_SetRenderTarget(ctx->renderer, nullptr);
+    }
+    font_map_delete(ctx->fonts);
+    texture_map_delete(ctx->textures);
+    cursor_map_delete(ctx->cursors);
+    fontatlas_delete(ctx->default_font);
     if (ctx->fallback_texture) {
         SDL_DestroyTexture(ctx->fallback_texture);
+    }
+    if (ctx->screenshot_texture) {
+        SDL_DestroyTexture(ctx->screenshot_texture);
     }
     if (ctx->white_texture) {
         SDL_DestroyTexture(ctx->white_texture);
@@ -299,5 +544,12 @@ void render_context_delete(struct render_context *ctx)
     renderstream_queue_scene(ctx->current_scene);
     threadstreamqueue_unref(ctx->scene_queue);
     threadstreamqueue_unref(ctx->event_queue);
+    if (ctx->texture_lock) {
+        SDL_DestroyMutex(ctx->texture_lock);
+    }
+    if (ctx->font_lock) {
+        SDL_DestroyMutex(ctx->font_lock);
+    }
+    SDL_free(ctx->screenshot_directory);
     SDL_free(ctx);
 }
