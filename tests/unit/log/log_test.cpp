@@ -610,10 +610,13 @@ TEST_F(LogTest, HandOffShowsEntriesThenPublishesOnTheLastWorker)
     EXPECT_EQ(read_whole_file(dir + "/logs/handoff.log"),
               "- [Engine] tick entry 1\n? [Game] script entry\n");
 
-    // An empty tick hands nothing over and shows nothing.
+    // An empty tick hands nothing over and shows nothing: no job is even
+    // allocated.
     seen.clear();
+    const counting_allocator_snapshot before = counting_allocator_read();
     log_hand_off_pending(collect, &seen);
     log_hand_off_pending(nullptr, nullptr);
+    EXPECT_EQ(counting_allocator_calls_since(before), 0);
     EXPECT_TRUE(seen.empty());
     janitor_quit();
 }
