@@ -459,8 +459,10 @@ int interpreter_bootstrap(struct render_context *ctx, const char *binary_path,
     mrb_load_irep_buf(mrb, main_ruby, main_ruby_size);
     if (mrb->exc) {
         // Without the framework nothing that follows can work.
-        interpreter_report_pending_exception(mrb, "the framework image");
-        SDL_SetError("the framework image could not be loaded");
+        char text[1024];
+        interpreter_describe_pending_exception(mrb, text, sizeof(text));
+        log_error("Engine", "The framework image could not be run: %s", text);
+        SDL_SetError("the framework image could not be run: %s", text);
         close_interpreter();
         return 0;
     }
@@ -472,8 +474,10 @@ int interpreter_bootstrap(struct render_context *ctx, const char *binary_path,
         if (error) {
             mrb->exc = mrb_obj_ptr(result);
         }
-        interpreter_report_pending_exception(mrb, "the interpreter bootstrap");
-        SDL_SetError("the framework could not be started");
+        char text[1024];
+        interpreter_describe_pending_exception(mrb, text, sizeof(text));
+        log_error("Engine", "The framework could not be started: %s", text);
+        SDL_SetError("the framework could not be started: %s", text);
         close_interpreter();
         return 0;
     }

@@ -148,23 +148,40 @@ void interpreter_run_irep_at_top_level(mrb_state *mrb, struct mrb_irep *irep)
     mrb_top_run(mrb, proc, mrb_top_self(mrb), 0);
 }
 
-void interpreter_report_pending_exception(mrb_state *mrb, const char *where)
+size_t interpreter_describe_pending_exception(mrb_state *mrb, char *out, size_t out_size)
 {
+    if (!out || out_size == 0) {
+        return 0;
+    }
+    out[0] = '\0';
     struct RObject *exc = mrb ? mrb->exc : nullptr;
     if (!exc) {
-        return;
+        return 0;
     }
     mrb->exc = nullptr;
     const int ai = mrb_gc_arena_save(mrb);
+    // Kept alive while it is described.
+    mrb_gc_protect(mrb, mrb_obj_value(exc));
     mrb_bool failed = FALSE;
     mrb_value text = mrb_protect_error(mrb, report_body, exc, &failed);
     if (failed || !mrb_string_p(text)) {
-        log_error("Engine", "Unhandled exception in %s (it could not be described).", where);
+        SDL_strlcpy(out, "(the exception could not be described)", out_size);
     } else {
-        log_error("Engine", "Unhandled exception in %s: %s", where, RSTRING_CSTR(mrb, text));
+        SDL_strlcpy(out, RSTRING_CSTR(mrb, text), out_size);
     }
     mrb->exc = nullptr;
     mrb_gc_arena_restore(mrb, ai);
+    return SDL_strlen(out);
+}
+
+void interpreter_report_pending_exception(mrb_state *mrb, const char *where)
+{
+    if (!mrb || !mrb->exc) {
+        return;
+    }
+    char text[4096];
+    interpreter_describe_pending_exception(mrb, text, sizeof(text));
+    log_error("Engine", "Unhandled exception in %s: %s", where, text);
 }
 
 void interpreter_register_runtime_natives(mrb_state *mrb)

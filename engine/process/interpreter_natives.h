@@ -4,6 +4,8 @@
 // Thread: the thread that owns the interpreter.
 #pragma once
 
+#include <stddef.h>
+
 struct mrb_state;
 struct mrb_irep;
 
@@ -17,6 +19,10 @@ void interpreter_register_runtime_natives(struct mrb_state *mrb);
 // native). Takes over the caller's reference to irep. An exception the code
 // raises is left pending.
 void interpreter_run_irep_at_top_level(struct mrb_state *mrb, struct mrb_irep *irep);
+
+// Writes the pending exception's inspect text and backtrace into out (always
+// NUL-terminated) and clears it. Returns the length; 0 when none is pending.
+size_t interpreter_describe_pending_exception(struct mrb_state *mrb, char *out, size_t out_size);
 
 // Logs the interpreter's pending exception (message and backtrace, subsystem
 // "Engine", level error) with where it came from, then clears it. Does

@@ -33,7 +33,7 @@ module Zel
 
     LOG_LEVELS = { spam: 0, debug: 1, info: 2, warn: 3, error: 4, unfiltered: 2147483646 }
 
-    attr_reader :platform, :vrmode, :logical_width, :logical_height, :argv, :binary_path,
+    attr_reader :platform, :vrmode, :sdl_tick, :logical_width, :logical_height, :argv, :binary_path,
                 :y_offset, :orientation, :remote_hotload_enabled, :a11y_enabled,
                 :ffi_file, :ffi_misc, :ffi_mrb, :ffi_draw, :args, :console, :recording,
                 :load_status, :load_status_exception, :paused, :no_tick,

@@ -1,0 +1,3 @@
+def tick args
+  puts "game tick ran"
+end

@@ -1,0 +1,1 @@
+raise "the script failed"

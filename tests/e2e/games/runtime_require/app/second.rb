@@ -1,0 +1,3 @@
+def second_value
+  1
+end
