@@ -480,7 +480,7 @@ TEST_F(CvarTest, ConcurrentUseFromTwoThreads)
         stop = true;
     });
     int registered = 0;
-    while (!stop) {
+    while (!stop || registered < 200) {
         const std::string name = "script.cvar" + std::to_string(registered % 50);
         cvar_register(name.c_str(), CVAR_TYPE_INT, "script", nullptr, "1");
         registered++;
