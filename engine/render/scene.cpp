@@ -283,10 +283,17 @@ void draw_triangle(struct exec_state *e)
     }
     const SDL_BlendMode mode = render_blend_mode(blend);
     SDL_SetRenderDrawBlendMode(ctx->renderer, mode);
-    SDL_SetTextureBlendMode(t.texture, mode);
-    SDL_SetTextureColorMod(t.texture, 255, 255, 255);
-    SDL_SetTextureAlphaMod(t.texture, 255);
-    SDL_RenderGeometry(ctx->renderer, t.texture, v, 3, nullptr, 0);
+    SDL_Texture *tex = t.texture;
+    if (tex == ctx->white_texture) {
+        // Plain white adds nothing to the vertex colours, and some renderers
+        // drop a textured triangle whose texture coordinates coincide.
+        tex = nullptr;
+    } else {
+        SDL_SetTextureBlendMode(tex, mode);
+        SDL_SetTextureColorMod(tex, 255, 255, 255);
+        SDL_SetTextureAlphaMod(tex, 255);
+    }
+    SDL_RenderGeometry(ctx->renderer, tex, v, 3, nullptr, 0);
 }
 
 void draw_label(struct exec_state *e)
