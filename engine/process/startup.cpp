@@ -335,7 +335,9 @@ void startup_failure(const char *format, ...)
     fprintf(stderr, "\n\n%s:\n%s\n\n", "Startup failure!", message);
     fflush(stderr);
     SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, "Startup failure!", message, nullptr);
-    PHYSFS_deinit();
+    if (PHYSFS_isInit()) {  // deinit of a file system never started crashes
+        PHYSFS_deinit();
+    }
     SDL_Quit();
     exit(1);
 }

@@ -6,8 +6,9 @@ from orvtest import EngineTest, metadata
 
 class ProductionTest(EngineTest):
     def pref_log(self, r):
-        # PhysicsFS's per-user directory: $XDG_DATA_HOME/<devtitle>/<gametitle>/
-        base = os.path.join(r.home, "share", "E2E Dev", "E2E Game")
+        # The per-user directory: on Linux PhysicsFS uses $XDG_DATA_HOME/<gametitle>/
+        # (the organisation, the developer title, is not part of the path there).
+        base = os.path.join(r.home, "share", "E2E Game")
         return r.log(base)
 
     def test_marker_file_moves_the_log_to_the_per_user_directory(self):
