@@ -39,6 +39,17 @@ void raise_pending(mrb_state *mrb)
     }
 }
 
+struct load_request {
+    struct mrb_parser_state *parser;
+    mrbc_context *cxt;
+};
+
+mrb_value load_exec_body(mrb_state *mrb, void *ud)
+{
+    const load_request *r = (const load_request *)ud;
+    return mrb_load_exec(mrb, r->parser, r->cxt);
+}
+
 // Loads one file of the reload list. Every buffer is freed before anything
 // is raised, since a raise leaves this frame with longjmp.
 void load_one(mrb_state *mrb, const char *path)
@@ -85,11 +96,18 @@ void load_one(mrb_state *mrb, const char *path)
         mrb_value message = mrb_str_new_cstr(mrb, errors);
         mrb_exc_raise(mrb, mrb_exc_new_str(mrb, E_RUNTIME_ERROR, message));
     }
-    // mrb_load_exec generates the code, runs it with the top-level object and
-    // Object as its class, and frees the parser; an exception stays pending.
-    mrb_load_exec(mrb, p, cxt);
+    // mrb_load_exec generates the code, frees the parser and runs the code
+    // with the top-level object and Object as its class. An exception in the
+    // code leaves through longjmp, so it runs under protection and is raised
+    // again once the buffers are freed.
+    load_request request{p, cxt};
+    mrb_bool failed = FALSE;
+    mrb_value result = mrb_protect_error(mrb, load_exec_body, &request, &failed);
     mrbc_context_free(mrb, cxt);
     SDL_free(text);
+    if (failed) {
+        mrb_exc_raise(mrb, result);
+    }
     raise_pending(mrb);
 }
 

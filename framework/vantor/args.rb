@@ -175,7 +175,8 @@ module Zel
     end
 
     def tick_after
-      @temp_state = OpenEntity.new if @temp_state.is_a?(OpenEntity) && !@temp_state.as_hash.empty?
+      # An empty OpenEntity holds only its entity id.
+      @temp_state.clear! if @temp_state.is_a?(OpenEntity) && @temp_state.as_hash.length > 1
       @temp_state = {} if @temp_state.is_a?(Hash) && !@temp_state.empty?
       @events[:resize_occurred] = false
       @events[:orientation_changed] = false

@@ -634,6 +634,7 @@ module Zel
 
     # Kernel#puts once the runtime exists.
     def __framework_puts__ args
+      return __puts__(*args) unless @ffi_file
       text = args.empty? ? "\n" : args.flatten.map { |a| s = a.to_s; s.end_with?("\n") ? s : "#{s}\n" }.join
       trace = $trace_puts ? caller.join("\n") + "\n" : nil
       unless @production

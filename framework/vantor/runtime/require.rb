@@ -106,6 +106,13 @@ module Zel
         end
       end
 
+      # Sets the game's own global variables (those that did not exist when
+      # the runtime was built) back to nil.
+      def purge_user_global_variables
+        return unless @zel_global_variables
+        (global_variables - @zel_global_variables).each { |g| eval("#{g} = nil") }
+      end
+
       def purge_user_modules
         (@user_modules || []).each do |c|
           Object.send :remove_const, c if Object.const_defined? c
