@@ -13,6 +13,11 @@ struct hd_case {
     int tier, offset_x, offset_y;
 };
 
+void PrintTo(const hd_case &c, std::ostream *os)
+{
+    *os << c.ow << "x" << c.oh << " max " << c.max_scale;
+}
+
 class HdSizesTest : public testing::TestWithParam<hd_case>
 {
 };
