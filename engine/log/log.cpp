@@ -353,6 +353,13 @@ int log_configure(const struct log_settings *settings)
         if (!path) {
             return 0;
         }
+        // A name with folders gets them created, as "logs" is for plain names.
+        char *slash = SDL_strrchr(path, '/');
+        if (slash && slash != path) {
+            *slash = '\0';
+            PHYSFS_mkdir(path);
+            *slash = '/';
+        }
         PHYSFS_File *file = PHYSFS_openWrite(path);
         SDL_LockMutex(g_log.publish_mutex);
         if (g_log.file) {
