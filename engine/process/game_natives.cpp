@@ -11,6 +11,7 @@
 #include "process/interpreter_natives.h"
 #include "process/process.h"
 #include "process/texture_atlas.h"
+#include "render/draw_natives.h"
 #include "render/render.h"
 #include "stream/stream.h"
 #include "stream/stream_ruby.h"
@@ -394,6 +395,10 @@ mrb_value bootstrap_body(mrb_state *mrb, void *ud)
         SDL_AtomicSet(&r->ctx->ready, 0);
     }
     interpreter_register_runtime_natives(mrb);
+    struct RClass *draw = mrb_class_get_under(mrb, mrb_module_get(mrb, "FFI"), "Draw");
+    // Drawing commands go into the scene being built: the first scene during
+    // start-up, each tick's scene afterwards.
+    draw_natives_register(mrb, draw, r->ctx, &process_current_scene);
     // FIXME: update_simulation_audio_state and the packers' symbols join here.
     struct render_sizes sizes = {1280, 720, 1280, 720, 1280, 720, 0, 0, 100, 1.0f, 1.0f,
                                  1.0f, 1};

@@ -206,8 +206,7 @@ void interpreter_register_runtime_natives(mrb_state *mrb)
 {
     struct RClass *ffi = mrb_module_get(mrb, "FFI");
     const int ai = mrb_gc_arena_save(mrb);
-    // FIXME: the drawing, window, cursor and pixel-array commands of FFI::Draw
-    // are registered here by the immediate-drawing module.
+    // Its drawing and window commands come from draw_natives_register.
     mrb_define_class_under(mrb, ffi, "Draw", mrb->object_class);
     mrb_gc_arena_restore(mrb, ai);
     struct RClass *runtime = mrb_class_get(mrb, "ZelRuntime");

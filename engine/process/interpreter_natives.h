@@ -9,7 +9,8 @@
 struct mrb_state;
 struct mrb_irep;
 
-// Defines FFI::Draw (the module FFI must exist) and registers on ZelRuntime
+// Defines the class FFI::Draw (the module FFI must exist; its commands are
+// draw_natives_register's) and registers on ZelRuntime
 // (which must be a class) its reload_requested_ruby_files_synchronously
 // native. Raises the interpreter's TypeError when either has the wrong kind.
 void interpreter_register_runtime_natives(struct mrb_state *mrb);

@@ -8,6 +8,7 @@
 #include "log/log.h"
 #include "natives/natives.h"
 #include "process/interpreter_natives.h"
+#include "render/draw_natives.h"
 #include "util/util.h"
 
 #include <SDL.h>
@@ -203,6 +204,10 @@ void run_file(const char *helpers, const char *file, const char *tmp_root)
     }
     ffi_init(g_run.game_dir.c_str(), g_run.base_dir.c_str(), mrb, nullptr);
     interpreter_register_runtime_natives(mrb);
+    // Drawing commands outside a tick's scene do nothing.
+    static struct threadstream *no_scene = nullptr;
+    draw_natives_register(mrb, mrb_class_get_under(mrb, mrb_module_get(mrb, "FFI"), "Draw"),
+                          nullptr, &no_scene);
     struct RClass *support = mrb_define_module(mrb, "TestSupport");
     mrb_define_module_function(mrb, support, "log_lines", support_m_log_lines, MRB_ARGS_NONE());
     mrb_define_module_function(mrb, support, "game_dir", support_m_game_dir, MRB_ARGS_NONE());
