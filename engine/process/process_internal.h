@@ -1,6 +1,8 @@
 // Shared inside engine/process only.
 #pragma once
 
+#include <SDL.h>
+#include <stddef.h>
 #include <stdint.h>
 
 struct render_context;
