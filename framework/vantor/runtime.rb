@@ -91,6 +91,7 @@ module Zel
       @required_files = []
       @require_stack = []
       @require_history = {}
+      @simulation_count = 0
       @rng_seed = Time.now.to_i
       @reset_via_ctrl_r = true
       @quit_requested = false
@@ -181,6 +182,7 @@ module Zel
     end
 
     def __sdl_tick__simulation__
+      @simulation_count += 1
       $state = @args.state
       $grid = @args.grid
       $trace_puts = false

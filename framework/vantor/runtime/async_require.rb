@@ -14,7 +14,9 @@ module Zel
 
       def __record_reload_event__ path, event
         gt = Kernel.global_tick_count
-        ev = { path: path, global_at: gt, event: event }
+        # simulation_at never goes back (the global tick count restarts at a
+        # boot), so ages computed from it stay true.
+        ev = { path: path, global_at: gt, simulation_at: @simulation_count, event: event }
         h = (@reload_list_history[path] ||= { current: nil, history: [] })
         h[:current] = ev
         h[:history] << ev
@@ -27,8 +29,7 @@ module Zel
         if h
           [h[:history].last, h[:current]].each do |ev|
             next unless ev
-            age = gt - ev[:global_at]
-            return :deduplicated if age >= 0 && age < 60
+            return :deduplicated if @simulation_count - ev[:simulation_at] < 60
           end
         end
         begin

@@ -93,11 +93,10 @@ module Zel
       end
 
       # Runs the native loader over the reload queue; a path is loaded at
-      # most once per engine tick.
+      # most once per simulation.
       def __require_sync__ path
-        gt = Kernel.global_tick_count
-        return if @require_history[path] == gt
-        @require_history[path] = gt
+        return if @require_history[path] == @simulation_count
+        @require_history[path] = @simulation_count
         @require_stack.push path
         begin
           reload_requested_ruby_files_synchronously
