@@ -34,6 +34,14 @@ test "a compiled twin is loaded instead of the source" do
   assert_equal :compiled, $twin
 end
 
+test "a game shipped as bytecode only loads its compiled main file" do
+  write_game_file "app/main.rbc", TestSupport.compile("$compiled_main = true\ndef tick args\nend\n")
+  r = make_runtime
+  engine_ticks r, 2
+  assert_equal :ready, r.load_status
+  assert $compiled_main
+end
+
 test "require of a missing file raises a LoadError naming it" do
   r = booted_runtime "def tick args\n  require 'app/nope' if args.tick_count == 1\nend\n"
   engine_ticks r, 3

@@ -65,9 +65,12 @@ module Zel
       def __require__ file, force
         path = __resolve_require_path__ file
         begin
-          raise "#{path} does not exist." unless @ffi_file.path_exists path
+          # A compiled twin (the same name + "c") is loaded instead, also
+          # when a game ships without its sources.
           twin = "#{path}c"
-          load_path = @ffi_file.path_exists(twin) ? twin : path
+          has_twin = @ffi_file.path_exists twin
+          raise "#{path} does not exist." unless has_twin || @ffi_file.path_exists(path)
+          load_path = has_twin ? twin : path
           return false if !force && (@loaded_files[path] || @loaded_files[load_path])
           if load_path.end_with? ".rb"
             result = @ffi_mrb.parse(@ffi_file.read(load_path) || "")
