@@ -182,3 +182,130 @@ class EngineTest(unittest.TestCase):
             if pos == len(lines):
                 self.fail("%r not found in order\n%s" % (text, msg or "\n".join(lines)))
             pos += 1
+
+
+# ---- Rendered runs -------------------------------------------------------------
+# Pixel tests run the engine under a virtual X server with SDL's software
+# renderer, which draws the same pixels on every machine.
+
+def read_png(path):
+    """Decodes an 8-bit, non-interlaced PNG (RGB or RGBA, as the engine and
+    ImageMagick write them) into a PngImage."""
+    import struct
+    import zlib
+    with open(path, "rb") as f:
+        data = f.read()
+    if data[:8] != b"\x89PNG\r\n\x1a\n":
+        raise ValueError("%s is not a PNG file" % path)
+    pos, idat, width, height, channels = 8, b"", 0, 0, 0
+    while pos < len(data):
+        length, kind = struct.unpack(">I4s", data[pos:pos + 8])
+        body = data[pos + 8:pos + 8 + length]
+        pos += 12 + length
+        if kind == b"IHDR":
+            width, height, depth, colour, _, _, interlace = struct.unpack(">IIBBBBB", body)
+            if depth != 8 or interlace != 0 or colour not in (2, 6):
+                raise ValueError("unsupported PNG layout in %s" % path)
+            channels = 4 if colour == 6 else 3
+        elif kind == b"IDAT":
+            idat += body
+        elif kind == b"IEND":
+            break
+    raw = zlib.decompress(idat)
+    stride = width * channels
+    rows, prev = [], bytearray(stride)
+    for y in range(height):
+        base = y * (stride + 1)
+        kind, line = raw[base], bytearray(raw[base + 1:base + 1 + stride])
+        for i in range(stride):
+            a = line[i - channels] if i >= channels else 0
+            b = prev[i]
+            c = prev[i - channels] if i >= channels else 0
+            if kind == 1:
+                line[i] = (line[i] + a) & 255
+            elif kind == 2:
+                line[i] = (line[i] + b) & 255
+            elif kind == 3:
+                line[i] = (line[i] + (a + b) // 2) & 255
+            elif kind == 4:
+                p = a + b - c
+                pa, pb, pc = abs(p - a), abs(p - b), abs(p - c)
+                pred = a if pa <= pb and pa <= pc else (b if pb <= pc else c)
+                line[i] = (line[i] + pred) & 255
+        rows.append(bytes(line))
+        prev = line
+    return PngImage(width, height, channels, rows)
+
+
+class PngImage:
+    def __init__(self, width, height, channels, rows):
+        self.width, self.height, self.channels, self.rows = width, height, channels, rows
+
+    def px(self, x, y):
+        """(r, g, b, a) at column x, row y counted from the top."""
+        row, c = self.rows[y], self.channels
+        p = row[x * c:(x + 1) * c]
+        return tuple(p) if c == 4 else tuple(p) + (255,)
+
+    def at(self, x, y):
+        """(r, g, b, a) at game point (x, y): y counts upwards from the bottom."""
+        return self.px(x, self.height - 1 - y)
+
+
+def rendered_env(extra=None):
+    """Environment of a run under Xvfb with the software renderer."""
+    env = {"SDL_VIDEODRIVER": "x11", "SDL_RENDER_DRIVER": "software"}
+    env.update(extra or {})
+    return env
+
+
+class RenderedTest(EngineTest):
+    """Runs games under xvfb-run. The game must quit by itself (a SIGTERM would
+    reach xvfb-run, not the engine); `script` is shell run beside the engine
+    while it runs (for xdotool and import), with $ENGINE_PID set."""
+
+    screen = "1920x1080x24"
+
+    def run_rendered(self, game, args=(), script=None, timeout=60, env=None):
+        inner = os.path.join(self.tmp, "run.sh")
+        with open(inner, "w") as f:
+            f.write("#!/bin/sh\n")
+            f.write('"$@" &\nENGINE_PID=$!\n')
+            if script:
+                f.write(script + "\n")
+            f.write("wait $ENGINE_PID\nexit $?\n")
+        os.chmod(inner, 0o755)
+        cmd_args = ["-a", "-s", "-screen 0 %s" % self.screen, inner, self.install.exe, game]
+        cmd_args += list(args)
+        return self.run_engine(cmd_args, exe="xvfb-run", video="x11", timeout=timeout,
+                               env=rendered_env(env), display=None)
+
+
+def png_bytes(width, height, pixels):
+    """An 8-bit RGBA PNG of width x height (r, g, b, a) tuples, rows top first."""
+    import struct
+    import zlib
+    raw = b"".join(b"\x00" + bytes(v for p in pixels[y * width:(y + 1) * width] for v in p)
+                   for y in range(height))
+
+    def chunk(kind, body):
+        return (struct.pack(">I", len(body)) + kind + body +
+                struct.pack(">I", zlib.crc32(kind + body) & 0xFFFFFFFF))
+
+    return (b"\x89PNG\r\n\x1a\n" +
+            chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 8, 6, 0, 0, 0)) +
+            chunk(b"IDAT", zlib.compress(raw)) + chunk(b"IEND", b""))
+
+
+# What a game prints when the engine lacks the glue that pixel tests need:
+# the FFI::Draw natives in the interpreter, the screen pass among the passes,
+# the packing of output collections and the framework's screenshot writer.
+CAPABILITY_PROBE = """
+def __render_capabilities__ args
+  missing = []
+  missing << "FFI::Draw natives" unless $zel.ffi_draw.respond_to?(:draw_solid)
+  missing << "screenshot writer" unless $zel.respond_to?(:draw_screenshots)
+  missing << "screen pass" unless $zel.passes.any? { |p| p.equal?(args.outputs) }
+  puts "RENDER-CAPABILITIES missing: #{missing.join(', ')}" unless missing.empty?
+end
+"""

@@ -1,4 +1,4 @@
-# tsan
+# tsan serial
 """Pacing: sixty ticks a second whatever the renderer does."""
 import re
 

@@ -264,7 +264,11 @@ TEST_F(LogTest, NoFileWithoutNameOrFileSystem)
 
 TEST_F(LogTest, FileThatCannotBeOpenedIsReportedAndStdoutGoesOn)
 {
-    start_physfs("noopen");
+    // Folders of the name are created; a plain file in the way makes it fail.
+    std::string dir = start_physfs("noopen");
+    FILE *blocker = fopen((dir + "/missing_dir").c_str(), "w");
+    ASSERT_NE(blocker, nullptr);
+    fclose(blocker);
     configure("debug", "", "missing_dir/run.log");
     std::vector<captured_entry> pending = take_pending_entries();
     ASSERT_EQ(pending.size(), 2u);
