@@ -1,4 +1,4 @@
-# tsan
+# tsan serial
 """A game runs headless until the platform quit event and shuts down in order."""
 import re
 
