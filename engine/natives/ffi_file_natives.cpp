@@ -11,7 +11,8 @@
 #include <physfs.h>
 #include <sys/stat.h>
 
-namespace {
+namespace
+{
 
 // PhysicsFS's error codes by value, for delete's error text.
 const char *const physfs_error_names[] = {
@@ -45,7 +46,8 @@ const char *const physfs_error_names[] = {
     "PHYSFS_ERR_BAD_PASSWORD",
     "PHYSFS_ERR_APP_CALLBACK",
 };
-constexpr int physfs_error_count = (int)(sizeof(physfs_error_names) / sizeof(physfs_error_names[0]));
+constexpr int physfs_error_count =
+    (int)(sizeof(physfs_error_names) / sizeof(physfs_error_names[0]));
 
 mrb_value sym(mrb_state *mrb, const char *name)
 {
@@ -239,7 +241,7 @@ const method_entry ffi_file_methods[] = {
     {"stat", ffi_file_m_stat, MRB_ARGS_REQ(1)},
 };
 
-}  // namespace
+} // namespace
 
 void ffi_file_define(mrb_state *mrb, struct RClass *ffi)
 {

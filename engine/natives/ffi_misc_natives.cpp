@@ -9,7 +9,8 @@
 #include <mruby/array.h>
 #include <mruby/string.h>
 
-namespace {
+namespace
+{
 
 struct cvar_type_name {
     const char *name;
@@ -172,7 +173,7 @@ const method_entry ffi_misc_methods[] = {
     {"get_locale", ffi_misc_m_get_locale, MRB_ARGS_NONE()},
 };
 
-}  // namespace
+} // namespace
 
 void ffi_misc_define(mrb_state *mrb, struct RClass *ffi)
 {

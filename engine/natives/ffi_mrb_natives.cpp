@@ -7,7 +7,8 @@
 #include <mruby/compile.h>
 #include <mruby/string.h>
 
-namespace {
+namespace
+{
 
 constexpr size_t parse_text_max = 3000;
 
@@ -24,17 +25,17 @@ mrb_value ffi_mrb_m_parse(mrb_state *mrb, mrb_value self)
     return mrb_str_new_cstr(mrb, text);
 }
 
-}  // namespace
+} // namespace
 
-size_t natives_format_parser_errors(const struct mrb_parser_state *p, char *out,
-                                    size_t out_size, size_t line_max)
+size_t natives_format_parser_errors(const struct mrb_parser_state *p, char *out, size_t out_size,
+                                    size_t line_max)
 {
     if (!out || out_size == 0) {
         return 0;
     }
     out[0] = '\0';
     size_t used = 0;
-    const size_t count = p->nerr < 10 ? p->nerr : 10;  // the parser keeps ten messages
+    const size_t count = p->nerr < 10 ? p->nerr : 10; // the parser keeps ten messages
     for (size_t i = 0; i < count; i++) {
         const struct mrb_parser_message *m = &p->error_buffer[i];
         char line[1024];

@@ -18,8 +18,7 @@ mrb_value natives_int64_value(mrb_state *mrb, int64_t value)
     return mrb_float_value(mrb, (mrb_float)value);
 }
 
-int ffi_init(const char *game_dir, const char *base_dir, mrb_state *mrb,
-             struct render_context *ctx)
+int ffi_init(const char *game_dir, const char *base_dir, mrb_state *mrb, struct render_context *ctx)
 {
     char *game = SDL_strdup(game_dir ? game_dir : "");
     char *base = SDL_strdup(base_dir ? base_dir : "");

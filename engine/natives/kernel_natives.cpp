@@ -6,7 +6,8 @@
 #include <math.h>
 #include <mruby/numeric.h>
 
-namespace {
+namespace
+{
 
 // Seconds (Integer or Float, negative refused) to whole milliseconds.
 uint32_t seconds_to_ms(mrb_state *mrb, mrb_value seconds)
@@ -55,7 +56,7 @@ mrb_value kernel_m_usleep(mrb_state *mrb, mrb_value self)
     return mrb_int_value(mrb, usec);
 }
 
-}  // namespace
+} // namespace
 
 void kernel_natives_define(mrb_state *mrb)
 {

@@ -34,12 +34,12 @@ int32_t natives_generation(void);
 // Writes one "line %d:%d: %s\n" line per parser error of p into out (always
 // NUL-terminated), each line cut to line_max - 1 characters (its newline kept)
 // and the whole to out_size - 1. Returns the length written.
-size_t natives_format_parser_errors(const struct mrb_parser_state *p, char *out,
-                                    size_t out_size, size_t line_max);
+size_t natives_format_parser_errors(const struct mrb_parser_state *p, char *out, size_t out_size,
+                                    size_t line_max);
 
 // The text the framework's syntax check answers for a source text: "Syntax
 // OK", or the parser's error lines (natives_format_parser_errors, at most
 // 3000 bytes). Writes into out (out_size bytes, NUL-terminated); returns 1
 // when the text compiles, 0 when it has errors, -1 when out of memory.
-int natives_check_syntax(struct mrb_state *mrb, const char *source, size_t length,
-                         char *out, size_t out_size);
+int natives_check_syntax(struct mrb_state *mrb, const char *source, size_t length, char *out,
+                         size_t out_size);

@@ -9,10 +9,10 @@
 struct render_context;
 
 struct natives_state {
-    char *game_dir;  // copy; write/append go below it
-    char *base_dir;  // copy; write_root/append_root go below it
+    char *game_dir; // copy; write/append go below it
+    char *base_dir; // copy; write_root/append_root go below it
     struct render_context *ctx;
-    int32_t generation;  // tick count when ffi_init ran
+    int32_t generation; // tick count when ffi_init ran
 };
 
 extern struct natives_state g_natives;

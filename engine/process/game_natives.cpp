@@ -28,7 +28,8 @@
 #include <mruby/string.h>
 #include <mruby/variable.h>
 
-namespace {
+namespace
+{
 
 // Symbols of the methods the engine calls, interned once per interpreter.
 struct game_symbols {
@@ -67,7 +68,7 @@ struct pending_cvar {
 };
 
 struct game_record {
-    int32_t buttons[4][30];  // per-player button state, read by controller support
+    int32_t buttons[4][30]; // per-player button state, read by controller support
     mrb_state *mrb;
     mrb_value runtime;
     mrb_value draw;
@@ -79,7 +80,7 @@ struct game_record {
     mrb_value argv_str;
     mrb_value binary_path_str;
     int production;
-    int exit_status;  // status the process should end with, from the last quit!
+    int exit_status; // status the process should end with, from the last quit!
     game_symbols sym;
 };
 
@@ -299,8 +300,7 @@ void game_pre_init(mrb_state *mrb, const char *binary_path, const char *argument
 }
 
 // Step 11: the runtime object, its draw object and the cvar callback.
-mrb_value game_init(mrb_state *mrb, int32_t logical_w, int32_t logical_h, int landscape,
-                    int a11y)
+mrb_value game_init(mrb_state *mrb, int32_t logical_w, int32_t logical_h, int landscape, int a11y)
 {
     const char *platform = SDL_GetPlatform();
     if (SDL_GetHintBoolean("SteamDeck", SDL_FALSE)) {
@@ -355,7 +355,8 @@ void load_texture_atlases(mrb_state *mrb)
             for (int l = 0; e && l < TEXTURE_ATLAS_LEVELS; l++) {
                 char name[40];
                 SDL_snprintf(name, sizeof(name), "texture_%d", (int)texture_atlas_levels[l]);
-                mrb_value path = mrb_hash_get(mrb, levels, mrb_symbol_value(mrb_intern_cstr(mrb, name)));
+                mrb_value path =
+                    mrb_hash_get(mrb, levels, mrb_symbol_value(mrb_intern_cstr(mrb, name)));
                 SDL_snprintf(name, sizeof(name), "texture_%d_scale_enum",
                              (int)texture_atlas_levels[l]);
                 mrb_value scale =
@@ -400,8 +401,7 @@ mrb_value bootstrap_body(mrb_state *mrb, void *ud)
     // start-up, each tick's scene afterwards.
     draw_natives_register(mrb, draw, r->ctx, &process_current_scene);
     // FIXME: update_simulation_audio_state and the packers' symbols join here.
-    struct render_sizes sizes = {1280, 720, 1280, 720, 1280, 720, 0, 0, 100, 1.0f, 1.0f,
-                                 1.0f, 1};
+    struct render_sizes sizes = {1280, 720, 1280, 720, 1280, 720, 0, 0, 100, 1.0f, 1.0f, 1.0f, 1};
     if (r->ctx) {
         render_context_get_sizes(r->ctx, &sizes);
     }
@@ -445,11 +445,10 @@ int truthy_call(mrb_sym name)
     return result;
 }
 
-}  // namespace
+} // namespace
 
 int interpreter_bootstrap(struct render_context *ctx, const char *binary_path,
-                          const char *argument_line, const char *game_dir,
-                          const char *base_dir)
+                          const char *argument_line, const char *game_dir, const char *base_dir)
 {
     close_interpreter();
     claim_thread();
@@ -544,8 +543,7 @@ void game_windowevent_size_changed(struct render_context *ctx)
     mrb_gc_arena_restore(mrb, ai);
 }
 
-void game_reboot_notify(int32_t mouse_x, int32_t mouse_y, int32_t relative_x,
-                        int32_t relative_y)
+void game_reboot_notify(int32_t mouse_x, int32_t mouse_y, int32_t relative_x, int32_t relative_y)
 {
     mrb_state *mrb = g_game.mrb;
     if (!mrb) {
@@ -657,8 +655,7 @@ int game_quit_requested(void)
     return truthy_call(g_game.sym.quit_requested_p);
 }
 
-void game_new_log_entry(int32_t level, uint32_t ticks, const char *subsystem,
-                        const char *message)
+void game_new_log_entry(int32_t level, uint32_t ticks, const char *subsystem, const char *message)
 {
     mrb_state *mrb = g_game.mrb;
     if (!mrb) {

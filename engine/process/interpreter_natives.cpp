@@ -2,6 +2,9 @@
 #include "process/interpreter_natives.h"
 
 #include "log/log.h"
+#include "render/draw_natives.h"
+#include "render/render.h"
+#include "process/process_internal.h"
 #include "natives/natives.h"
 #include "util/util.h"
 
@@ -17,9 +20,10 @@
 #include <mruby/variable.h>
 #include <stdlib.h>
 
-namespace {
+namespace
+{
 
-constexpr size_t error_text_max = 3000;  // the whole text, NUL included
+constexpr size_t error_text_max = 3000; // the whole text, NUL included
 constexpr size_t error_line_max = 255;  // one line, NUL included
 
 // 1 when the part of path from its last '.' on is ".rbc", ignoring case.
@@ -57,7 +61,7 @@ void load_one(mrb_state *mrb, const char *path)
     size_t length = 0;
     char *text = loadfile(path, &length);
     if (!text) {
-        return;  // unreadable files are skipped
+        return; // unreadable files are skipped
     }
     if (has_bytecode_extension(path)) {
         // The buffer's own size bounds the read, whatever its header claims;
@@ -113,8 +117,7 @@ void load_one(mrb_state *mrb, const char *path)
 
 // ZelRuntime#reload_requested_ruby_files_synchronously(*): loads every path of
 // get_ruby_reload_list, taking them from the front of that same array.
-mrb_value zelruntime_m_reload_requested_ruby_files_synchronously(mrb_state *mrb,
-                                                                 mrb_value self)
+mrb_value zelruntime_m_reload_requested_ruby_files_synchronously(mrb_state *mrb, mrb_value self)
 {
     mrb_value list = mrb_funcall(mrb, self, "get_ruby_reload_list", 0);
     if (!mrb_array_p(list)) {
@@ -151,7 +154,7 @@ mrb_value report_body(mrb_state *mrb, void *exc)
     return mrb_ary_join(mrb, lines, mrb_str_new_lit(mrb, "\n"));
 }
 
-}  // namespace
+} // namespace
 
 void interpreter_run_irep_at_top_level(mrb_state *mrb, struct mrb_irep *irep)
 {
@@ -207,7 +210,13 @@ void interpreter_register_runtime_natives(mrb_state *mrb)
     struct RClass *ffi = mrb_module_get(mrb, "FFI");
     const int ai = mrb_gc_arena_save(mrb);
     // Its drawing and window commands come from draw_natives_register.
-    mrb_define_class_under(mrb, ffi, "Draw", mrb->object_class);
+    {
+        extern struct render_context *process_render_context;
+        extern struct threadstream *process_current_scene;
+        struct RClass *d = mrb_define_class_under(mrb, ffi, "Draw", mrb->object_class);
+        draw_natives_register(mrb, d, process_render_context, &process_current_scene);
+        draw_init(process_render_context, process_saved.game_dir);
+    }
     mrb_gc_arena_restore(mrb, ai);
     struct RClass *runtime = mrb_class_get(mrb, "ZelRuntime");
     mrb_define_method(mrb, runtime, "reload_requested_ruby_files_synchronously",
@@ -215,7 +224,8 @@ void interpreter_register_runtime_natives(mrb_state *mrb)
     mrb_gc_arena_restore(mrb, ai);
 }
 
-namespace {
+namespace
+{
 
 mrb_value run_test_class_body(mrb_state *mrb, void *name)
 {
@@ -224,7 +234,7 @@ mrb_value run_test_class_body(mrb_state *mrb, void *name)
     return mrb_funcall(mrb, instance, "run", 0);
 }
 
-}  // namespace
+} // namespace
 
 int run_test_class(const char *class_name, mrb_state *mrb)
 {
@@ -241,6 +251,4 @@ int run_test_class(const char *class_name, mrb_state *mrb)
     return 0;
 }
 
-void run_tests(void)
-{
-}
+void run_tests(void) {}

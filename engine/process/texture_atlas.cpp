@@ -4,10 +4,10 @@
 
 #include <SDL.h>
 
-const int32_t texture_atlas_levels[TEXTURE_ATLAS_LEVELS] = {100, 125, 150, 175,
-                                                            200, 250, 300, 400};
+const int32_t texture_atlas_levels[TEXTURE_ATLAS_LEVELS] = {100, 125, 150, 175, 200, 250, 300, 400};
 
-namespace {
+namespace
+{
 
 constexpr uint32_t bucket_count = 256;
 
@@ -27,7 +27,7 @@ uint32_t hash_key(const char *key)
     return h & (bucket_count - 1);
 }
 
-}  // namespace
+} // namespace
 
 struct texture_atlas_entry *texture_atlas_add(const char *key)
 {

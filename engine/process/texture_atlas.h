@@ -13,7 +13,7 @@
 
 struct texture_atlas_entry {
     char *key;
-    char *path[TEXTURE_ATLAS_LEVELS];  // null when the level has no texture
+    char *path[TEXTURE_ATLAS_LEVELS]; // null when the level has no texture
     int32_t scale_enum[TEXTURE_ATLAS_LEVELS];
     struct texture_atlas_entry *next;
 };

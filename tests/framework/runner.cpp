@@ -24,7 +24,8 @@
 #include <stdlib.h>
 #include <string>
 
-namespace {
+namespace
+{
 
 struct runner_state {
     std::string game_dir;
@@ -212,11 +213,10 @@ void run_file(const char *helpers, const char *file, const char *tmp_root)
     mrb_define_module_function(mrb, support, "log_lines", support_m_log_lines, MRB_ARGS_NONE());
     mrb_define_module_function(mrb, support, "game_dir", support_m_game_dir, MRB_ARGS_NONE());
     mrb_define_module_function(mrb, support, "base_dir", support_m_base_dir, MRB_ARGS_NONE());
-    mrb_define_module_function(mrb, support, "reset_dirs", support_m_reset_dirs,
-                               MRB_ARGS_NONE());
+    mrb_define_module_function(mrb, support, "reset_dirs", support_m_reset_dirs, MRB_ARGS_NONE());
     mrb_define_module_function(mrb, support, "compile", support_m_compile, MRB_ARGS_REQ(1));
-    mrb_define_module_function(mrb, support, "load_framework_image",
-                               support_m_load_framework_image, MRB_ARGS_NONE());
+    mrb_define_module_function(mrb, support, "load_framework_image", support_m_load_framework_image,
+                               MRB_ARGS_NONE());
     mrb_define_module_function(mrb, support, "framework_header", support_m_framework_header,
                                MRB_ARGS_NONE());
     mrb_define_module_function(mrb, support, "expected_format", support_m_expected_format,
@@ -242,7 +242,7 @@ void run_file(const char *helpers, const char *file, const char *tmp_root)
     PHYSFS_unmount(g_run.base_dir.c_str());
 }
 
-}  // namespace
+} // namespace
 
 int main(int argc, char **argv)
 {

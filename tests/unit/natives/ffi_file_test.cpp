@@ -9,7 +9,7 @@ using FileNativesTest = NativesTest;
 
 struct write_case {
     const char *method;
-    const char *under;  // "game" or "base"
+    const char *under; // "game" or "base"
     bool append;
 };
 
@@ -59,9 +59,8 @@ TEST_F(FileNativesTest, ReadAnswersTheWholeFileOrNil)
 TEST_F(FileNativesTest, NonStringArgumentsRaiseTypeError)
 {
     const char *calls[] = {
-        "FFI::File.new.read(1)",          "FFI::File.new.read(nil)",
-        "FFI::File.new.write('a', 5)",    "FFI::File.new.path_exists(:a)",
-        "FFI::File.new.stat([])",         "FFI::File.new.mtime(1.5)",
+        "FFI::File.new.read(1)",         "FFI::File.new.read(nil)", "FFI::File.new.write('a', 5)",
+        "FFI::File.new.path_exists(:a)", "FFI::File.new.stat([])",  "FFI::File.new.mtime(1.5)",
     };
     for (const char *call : calls) {
         EXPECT_EQ(inspect(call).rfind("<raised TypeError", 0), 0u) << call << ": " << inspect(call);
@@ -128,4 +127,4 @@ TEST_F(FileNativesTest, DirectoriesAreThoseGivenToFfiInit)
     EXPECT_EQ(natives_generation(), -1);
 }
 
-}  // namespace
+} // namespace

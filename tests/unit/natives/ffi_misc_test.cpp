@@ -13,7 +13,7 @@ using MiscNativesTest = NativesTest;
 struct cvar_case {
     const char *type;
     const char *default_text;
-    const char *value;  // inspect text of cvar_get
+    const char *value; // inspect text of cvar_get
     const char *set_text;
     const char *after_set;
 };
@@ -176,4 +176,4 @@ TEST_F(MiscNativesTest, FfiInitKeepsOnlyItsLatestDirectories)
     EXPECT_EQ(counting_allocator_read().live_blocks, before.live_blocks - 2);
 }
 
-}  // namespace
+} // namespace

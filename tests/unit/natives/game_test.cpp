@@ -85,17 +85,17 @@ TEST_F(GameTest, BootstrapRunsTheGameAndPacksItsPassHeaders)
     game_pack_render_passes(nullptr, scene);
     ASSERT_FALSE(scene->error);
     EXPECT_EQ(threadstream_unpack_int(scene), cmd_render_passes);
-    EXPECT_EQ(threadstream_unpack_int(scene), 1);  // the top-level outputs
-    EXPECT_EQ(threadstream_unpack_int(scene), 0);  // no screenshot
+    EXPECT_EQ(threadstream_unpack_int(scene), 1); // the top-level outputs
+    EXPECT_EQ(threadstream_unpack_int(scene), 0); // no screenshot
     const int32_t rgba[4] = {1, 2, 3, 255};
     for (int32_t c : rgba) {
         EXPECT_EQ(threadstream_unpack_int(scene), c);
     }
-    EXPECT_EQ(threadstream_unpack_int(scene), -1);  // no target
+    EXPECT_EQ(threadstream_unpack_int(scene), -1); // no target
     EXPECT_EQ(threadstream_unpack_int(scene), 1280);
     EXPECT_EQ(threadstream_unpack_int(scene), 720);
-    EXPECT_EQ(threadstream_unpack_int(scene), 0);  // not transient
-    EXPECT_EQ(threadstream_unpack_int(scene), 1);  // cleared
+    EXPECT_EQ(threadstream_unpack_int(scene), 0); // not transient
+    EXPECT_EQ(threadstream_unpack_int(scene), 1); // cleared
     EXPECT_EQ(threadstream_unpack_int(scene), prim_end_pass);
     EXPECT_TRUE(threadstream_eos(scene));
     threadstream_free(scene);
@@ -215,4 +215,4 @@ TEST_F(GameTest, WithoutAnInterpreterEveryCallDoesNothing)
     threadstream_free(scene);
 }
 
-}  // namespace
+} // namespace

@@ -36,4 +36,4 @@ TEST(TextureAtlas, KeepsCopiesAndFindsByKey)
     EXPECT_EQ(counting_allocator_read().live_blocks, before.live_blocks);
 }
 
-}  // namespace
+} // namespace
