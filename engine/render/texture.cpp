@@ -379,7 +379,17 @@ uint8_t *encode_png(const uint8_t *pixels, int w, int h, int out_w, int out_h, s
     }
     unsigned char *png = nullptr;
     size_t size = 0;
-    const unsigned err = lodepng_encode32(&png, &size, src, (unsigned)w, (unsigned)h);
+    // Always 8-bit RGBA: the encoder would otherwise pick a palette or drop
+    // the alpha channel when the pixels allow it.
+    LodePNGState state;
+    lodepng_state_init(&state);
+    state.encoder.auto_convert = 0;
+    state.info_raw.colortype = LCT_RGBA;
+    state.info_raw.bitdepth = 8;
+    state.info_png.color.colortype = LCT_RGBA;
+    state.info_png.color.bitdepth = 8;
+    const unsigned err = lodepng_encode(&png, &size, src, (unsigned)w, (unsigned)h, &state);
+    lodepng_state_cleanup(&state);
     SDL_FreeSurface(scaled);
     if (err || !png) {
         free(png);

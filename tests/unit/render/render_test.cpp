@@ -325,6 +325,9 @@ TEST_F(TextureTest, ImagesDecodeProbeAndEncode)
         size_t bytes = 0;
         uint8_t *file = encode_png(px, w, h, out ? 20 : 0, out ? 15 : 0, &bytes);
         ASSERT_NE(file, nullptr);
+        ASSERT_GT(bytes, 26u);
+        EXPECT_EQ(file[24], 8);  // IHDR bit depth: always 8-bit RGBA, even for
+        EXPECT_EQ(file[25], 6);  // pixels a palette could hold
         unsigned char *back = nullptr;
         unsigned bw = 0, bh = 0;
         ASSERT_EQ(lodepng_decode32(&back, &bw, &bh, file, bytes), 0u);
