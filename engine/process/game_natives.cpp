@@ -388,13 +388,11 @@ mrb_value bootstrap_body(mrb_state *mrb, void *ud)
     if (!ffi_init(r->game_dir, r->base_dir, mrb, r->ctx)) {
         mrb_raise(mrb, E_RUNTIME_ERROR, "the FFI module could not be defined");
     }
-    // FIXME: the accessibility user event, its pending text and the
-    // screenshot writer's game directory are taken here.
-    if (r->ctx) {
-        // windowevent_size_changed waits until the executor has run a grid
-        // command of the new run.
-        SDL_AtomicSet(&r->ctx->ready, 0);
-    }
+    // The accessibility event type, the screenshot directory, and the ready
+    // flag cleared: windowevent_size_changed waits until the executor has run
+    // a grid command of the new run.
+    draw_init(r->ctx, r->game_dir);
+    // FIXME: the pending accessibility activation text is cleared here.
     interpreter_register_runtime_natives(mrb);
     struct RClass *draw = mrb_class_get_under(mrb, mrb_module_get(mrb, "FFI"), "Draw");
     // Drawing commands go into the scene being built: the first scene during

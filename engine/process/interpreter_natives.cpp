@@ -2,9 +2,6 @@
 #include "process/interpreter_natives.h"
 
 #include "log/log.h"
-#include "render/draw_natives.h"
-#include "render/render.h"
-#include "process/process_internal.h"
 #include "natives/natives.h"
 #include "util/util.h"
 
@@ -210,13 +207,7 @@ void interpreter_register_runtime_natives(mrb_state *mrb)
     struct RClass *ffi = mrb_module_get(mrb, "FFI");
     const int ai = mrb_gc_arena_save(mrb);
     // Its drawing and window commands come from draw_natives_register.
-    {
-        extern struct render_context *process_render_context;
-        extern struct threadstream *process_current_scene;
-        struct RClass *d = mrb_define_class_under(mrb, ffi, "Draw", mrb->object_class);
-        draw_natives_register(mrb, d, process_render_context, &process_current_scene);
-        draw_init(process_render_context, process_saved.game_dir);
-    }
+    mrb_define_class_under(mrb, ffi, "Draw", mrb->object_class);
     mrb_gc_arena_restore(mrb, ai);
     struct RClass *runtime = mrb_class_get(mrb, "ZelRuntime");
     mrb_define_method(mrb, runtime, "reload_requested_ruby_files_synchronously",
