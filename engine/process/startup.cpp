@@ -291,9 +291,14 @@ char *copy_or_empty(const char *text)
 
 void process_install_signal_stack(void)
 {
-    // One static-size stack per thread, allocated once and kept for the life
-    // of the thread (threads here live as long as the process).
+    // One stack per thread, kept for the life of the thread (threads here
+    // live as long as the process). A stack that is already there (a
+    // sanitizer's own) is kept: replacing it would make its owner free ours.
     stack_t ss;
+    SDL_zero(ss);
+    if (sigaltstack(nullptr, &ss) == 0 && !(ss.ss_flags & SS_DISABLE)) {
+        return;
+    }
     SDL_zero(ss);
     ss.ss_size = 64 * 1024;
     ss.ss_sp = malloc(ss.ss_size);

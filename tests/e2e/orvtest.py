@@ -122,7 +122,8 @@ class EngineTest(unittest.TestCase):
         files = dict(files or {})
         if not os.path.exists(os.path.join(root, "metadata", "game_metadata.txt")):
             files.setdefault("metadata/game_metadata.txt", metadata())
-        files.setdefault("app/main.rb", "def tick args\nend\n")
+        if not os.path.exists(os.path.join(root, "app", "main.rb")):
+            files.setdefault("app/main.rb", "def tick args\nend\n")
         return write_game(root, files)
 
     def run_engine(self, args, stop_after=None, timeout=30, display=None, video="dummy",

@@ -177,9 +177,6 @@ class RuntimeTest(EngineTest):
         ])
         self.assertNotIn("game tick ran", r.log())
 
-    # FIXME: the process still ends with exit(0); it must end with
-    # exit(game_exit_status()), after which this decorator goes.
-    @unittest.expectedFailure
     def test_eval_with_no_tick_of_a_raising_file_exits_non_zero(self):
         game = self.template("runtime_eval")
         r = self.run_engine([game, "--eval", "failing.rb", "--no-tick"], timeout=60)
