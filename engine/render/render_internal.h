@@ -49,7 +49,7 @@ struct texture_map *texture_map_allocate(void);
 void texture_map_delete(struct texture_map *map);
 
 // Finds or creates the entry for name (a new entry has no texture). Null for a
-// null name or out of memory. Takes texture_lock.
+// null name or out of memory. Render thread only; inserting takes texture_lock.
 struct texture_entry *lookup_texture_no_fallback(struct render_context *ctx, const char *name);
 
 // The texture to draw for a path: white for "pixel"/"solid", the cached or

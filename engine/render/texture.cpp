@@ -122,25 +122,26 @@ struct texture_entry *lookup_texture_no_fallback(struct render_context *ctx, con
     }
     struct texture_entry **bucket =
         &ctx->textures->buckets[render_name_hash(name) & (TEXTURE_MAP_BUCKETS - 1)];
-    SDL_LockMutex(ctx->texture_lock);
-    struct texture_entry *e = *bucket;
-    while (e && SDL_strcmp(e->name, name) != 0) {
-        e = e->next;
-    }
-    if (!e) {
-        e = (struct texture_entry *)SDL_calloc(1, sizeof(*e));
-        if (e) {
-            e->name = copy_text(name);
-            if (!e->name) {
-                SDL_free(e);
-                e = nullptr;
-            } else {
-                e->w = e->h = -1;
-                e->next = *bucket;
-                *bucket = e;
-            }
+    // Only this (the render) thread changes the map, so it searches without
+    // the lock; inserting takes it for the simulation thread's readers.
+    for (struct texture_entry *e = *bucket; e; e = e->next) {
+        if (SDL_strcmp(e->name, name) == 0) {
+            return e;
         }
     }
+    struct texture_entry *e = (struct texture_entry *)SDL_calloc(1, sizeof(*e));
+    if (!e) {
+        return nullptr;
+    }
+    e->name = copy_text(name);
+    if (!e->name) {
+        SDL_free(e);
+        return nullptr;
+    }
+    e->w = e->h = -1;
+    SDL_LockMutex(ctx->texture_lock);
+    e->next = *bucket;
+    *bucket = e;
     SDL_UnlockMutex(ctx->texture_lock);
     return e;
 }

@@ -610,3 +610,57 @@ TEST_F(SceneTest, WindowCommandsChangeTheWindow)
 }
 
 }  // namespace
+
+// HD on the dummy driver's 1024 x 576 window: scale 0.8 snaps to 0.75, so the
+// 960 x 540 canvas sits at (32, 18) with black letterbox bars around it.
+class HdSceneTest : public RenderTest
+{
+protected:
+    void set_cvars() override
+    {
+        RenderTest::set_cvars();
+        cvar_set_forced("game_metadata.hd", "true");
+        cvar_set_forced("game_metadata.hd_max_scale", "400");
+        cvar_set_forced("game_metadata.hd_letterbox", "true");
+    }
+};
+
+TEST_F(HdSceneTest, CanvasIsScaledCentredAndLetterboxed)
+{
+    struct render_sizes sz;
+    render_context_get_sizes(ctx, &sz);
+    ASSERT_EQ(sz.output_w, 1024);
+    ASSERT_EQ(sz.output_h, 576);
+    EXPECT_FLOAT_EQ(sz.render_scale, 0.75f);
+    EXPECT_NEAR(sz.raw_scale, 0.8f, 1e-6);
+    EXPECT_EQ(sz.offset_x, 32);
+    EXPECT_EQ(sz.offset_y, 18);
+    EXPECT_EQ(sz.texture_tier, 100);
+    scene_builder s;
+    s.grid().passes(1, 0).pass(40, 80, 120);
+    s.solid(0, 0, 100, 100, 255, 0, 0).end_pass();
+    s.s->read_pos = 0;
+    execute_scene(ctx, s.s, 0, 0);
+    std::vector<uint8_t> win((size_t)1024 * 576 * 4);
+    ASSERT_EQ(SDL_RenderReadPixels(ctx->renderer, nullptr, SDL_PIXELFORMAT_ABGR8888, win.data(),
+                                   1024 * 4),
+              0)
+        << SDL_GetError();
+    auto at = [&](int x, int y) {
+        const uint8_t *p = &win[((size_t)y * 1024 + x) * 4];
+        return rgba{p[0], p[1], p[2], p[3]};
+    };
+    EXPECT_RGB(at(512, 288), 40, 80, 120, 0);
+    EXPECT_RGB(at(32, 18), 40, 80, 120, 0);
+    EXPECT_RGB(at(991, 557), 40, 80, 120, 0);
+    // The 100 x 100 red square at (0, 0) is 75 x 75 output pixels at the
+    // canvas's bottom-left corner (32, 558).
+    EXPECT_RGB(at(32, 557), 255, 0, 0, 0);
+    EXPECT_RGB(at(106, 483), 255, 0, 0, 0);
+    EXPECT_RGB(at(107, 483), 40, 80, 120, 0);
+    for (auto p : {std::make_pair(31, 288), std::make_pair(992, 288), std::make_pair(512, 17),
+                   std::make_pair(512, 558), std::make_pair(0, 0), std::make_pair(1023, 575)}) {
+        SCOPED_TRACE(testing::Message() << p.first << ", " << p.second);
+        EXPECT_RGB(at(p.first, p.second), 0, 0, 0, 0);
+    }
+}
