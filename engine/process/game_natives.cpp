@@ -6,6 +6,7 @@
 
 #include "config/config.h"
 #include "framework_image.h"
+#include "input/input_natives.h"
 #include "log/log.h"
 #include "natives/natives.h"
 #include "process/interpreter_natives.h"
@@ -13,6 +14,7 @@
 #include "process/texture_atlas.h"
 #include "render/draw_natives.h"
 #include "render/render.h"
+#include "stream/pack.h"
 #include "stream/stream.h"
 #include "stream/stream_ruby.h"
 
@@ -162,6 +164,11 @@ mrb_value protected_call(mrb_value recv, mrb_sym name, mrb_int argc, const mrb_v
 mrb_value call_runtime(mrb_sym name, mrb_int argc = 0, const mrb_value *argv = nullptr)
 {
     return protected_call(g_game.runtime, name, argc, argv);
+}
+
+mrb_value call_runtime_fn(mrb_sym name, mrb_int argc, const mrb_value *argv)
+{
+    return call_runtime(name, argc, argv);
 }
 
 // Adds $cvars[name] = ZelCvar.new(name, description, type name). Runs under
@@ -384,7 +391,7 @@ mrb_value bootstrap_body(mrb_state *mrb, void *ud)
 {
     const bootstrap_request *r = (const bootstrap_request *)ud;
     game_pre_init(mrb, r->binary_path, r->argument_line);
-    // FIXME: events_init interns the input event keys here.
+    events_init(mrb);
     if (!ffi_init(r->game_dir, r->base_dir, mrb, r->ctx)) {
         mrb_raise(mrb, E_RUNTIME_ERROR, "the FFI module could not be defined");
     }
@@ -398,7 +405,13 @@ mrb_value bootstrap_body(mrb_state *mrb, void *ud)
     // Drawing commands go into the scene being built: the first scene during
     // start-up, each tick's scene afterwards.
     draw_natives_register(mrb, draw, r->ctx, &process_current_scene);
-    // FIXME: update_simulation_audio_state and the packers' symbols join here.
+    // The packers' symbols and class handles, and draw_sprite_hash.
+    const struct pack_settings pack = {&process_current_scene, get_texture_atlas_value,
+                                       &cvar_game_metadata_scale_quality};
+    if (!pack_init(mrb, &pack)) {
+        mrb_raise(mrb, E_RUNTIME_ERROR, "the packers could not be set up");
+    }
+    // FIXME: update_simulation_audio_state joins here.
     struct render_sizes sizes = {1280, 720, 1280, 720, 1280, 720, 0, 0, 100, 1.0f, 1.0f, 1.0f, 1};
     if (r->ctx) {
         render_context_get_sizes(r->ctx, &sizes);
@@ -594,6 +607,12 @@ void game_pack_render_passes(struct render_context *ctx, struct threadstream *sc
     const int screenshot = mrb_test(call_runtime(s.take_screenshot)) ? 1 : 0;
     threadstream_pack_int(scene, screenshot);
     const int walk_natively = !mrb_respond_to(mrb, g_game.runtime, s.primitives);
+    struct render_sizes sizes = {1280, 720, 1280, 720, 1280, 720, 0, 0, 100, 1.0f, 1.0f, 1.0f, 1};
+    if (ctx) {
+        render_context_get_sizes(ctx, &sizes);
+    }
+    pack_begin_frame(sizes.texture_tier);
+    const struct pack_walk walk = {g_game.runtime, g_game.draw, g_game.production};
     for (mrb_int i = 0; i < count; i++) {
         const int pass_ai = mrb_gc_arena_save(mrb);
         mrb_value pass = mrb_ary_entry(passes, i);
@@ -623,6 +642,10 @@ void game_pack_render_passes(struct render_context *ctx, struct threadstream *sc
         }
         if (mrb_string_p(target)) {
             threadstream_pack_ruby_string(scene, target);
+        } else if (mrb_symbol_p(target)) {
+            mrb_int n = 0;
+            const char *name = mrb_sym_name_len(mrb, mrb_symbol(target), &n);
+            threadstream_pack_buffer(scene, name ? name : "", name ? (size_t)n : 0);
         } else {
             threadstream_pack_int(scene, -1);
         }
@@ -630,14 +653,21 @@ void game_pack_render_passes(struct render_context *ctx, struct threadstream *sc
         threadstream_pack_int(scene, value_to_int(height));
         threadstream_pack_int(scene, mrb_test(transient) ? 1 : 0);
         threadstream_pack_int(scene, mrb_test(clear) ? 1 : 0);
-        // FIXME: with the letterbox, a solid of the background colour over the
-        // logical canvas follows the header here.
+        if (letterbox) {
+            // The pass's own background over the logical canvas. A set_grid
+            // of this tick has not reached the render thread's flag yet.
+            int centred = SDL_AtomicGet(&ctx->centered_grid) ? 1 : 0;
+            if (SDL_AtomicGet(&ctx->grid_moved_at_tick) == SDL_AtomicGet(&ctx->global_tick_count)) {
+                centred = !centred;
+            }
+            const int32_t w = sizes.logical_w, h = sizes.logical_h;
+            pack_solid_rect(scene, centred ? (float)-(w / 2) : 0.0f, centred ? (float)-(h / 2) : 0.0f,
+                            (float)w, (float)h, rgba[0], rgba[1], rgba[2], 255);
+        }
         if (!walk_natively) {
             call_runtime(s.primitives, 1, &pass);
         } else {
-            // FIXME: the element walk (solids, sprites, primitives, labels,
-            // lines, borders, debug outside production, reserved, each with
-            // its static array) is packed here by the primitive packers.
+            pack_pass_collections(mrb, &walk, pass);
         }
         threadstream_pack_int(scene, prim_end_pass);
         mrb_gc_arena_restore(mrb, pass_ai);
@@ -716,4 +746,29 @@ void game_close(void)
 {
     close_interpreter();
     natives_quit();
+}
+
+void game_deliver_event(struct render_context *ctx, struct input_state *input,
+                        const SDL_Event *ev)
+{
+    if (!g_game.mrb) {
+        if (ev->type == SDL_QUIT) {
+            input->quit = 1;
+        }
+        return;
+    }
+    // Each event's record and call results are garbage once delivered.
+    const int arena = mrb_gc_arena_save(g_game.mrb);
+    events_process_raw(g_game.mrb, ctx, input, ev, call_runtime_fn);
+    events_dispatch(g_game.mrb, ctx, input, ev, call_runtime_fn);
+    mrb_gc_arena_restore(g_game.mrb, arena);
+}
+
+void game_report_vr_positions(void)
+{
+    if (g_game.mrb) {
+        const int arena = mrb_gc_arena_save(g_game.mrb);
+        events_report_vr_positions(g_game.mrb, call_runtime_fn);
+        mrb_gc_arena_restore(g_game.mrb, arena);
+    }
 }

@@ -2,7 +2,10 @@
 // engine's usual name hash (h = 5, then h = h * 33 ^ byte).
 #include "process/texture_atlas.h"
 
+#include "stream/pack.h"
+
 #include <SDL.h>
+#include <string.h>
 
 const int32_t texture_atlas_levels[TEXTURE_ATLAS_LEVELS] = {100, 125, 150, 175, 200, 250, 300, 400};
 
@@ -106,4 +109,26 @@ void texture_atlas_clear(void)
         g_atlas.buckets[b] = nullptr;
     }
     g_atlas.count = 0;
+}
+
+void get_texture_atlas_value(struct pack_atlas_value *out, const char *path, size_t length)
+{
+    out->found = 0;
+    // Keys are terminated copies; a path with an embedded 0 byte or a very
+    // long one cannot be a key.
+    char key[1024];
+    if (g_atlas.count == 0 || length >= sizeof(key) || memchr(path, 0, length)) {
+        return;
+    }
+    SDL_memcpy(key, path, length);
+    key[length] = 0;
+    const struct texture_atlas_entry *e = texture_atlas_find(key);
+    if (!e) {
+        return;
+    }
+    out->found = 1;
+    for (int i = 0; i < TEXTURE_ATLAS_LEVELS && i < PACK_TEXTURE_LEVELS; i++) {
+        out->texture[i] = e->path[i];
+        out->scale_enum[i] = e->scale_enum[i];
+    }
 }

@@ -7,6 +7,7 @@
 // them (the bootstrap clears it whenever the interpreter is replaced).
 #pragma once
 
+#include <stddef.h>
 #include <stdint.h>
 
 #define TEXTURE_ATLAS_LEVELS 8
@@ -37,3 +38,9 @@ int texture_atlas_count(void);
 
 // Frees every entry.
 void texture_atlas_clear(void);
+
+// The sprite packers' lookup (pack_atlas_lookup_fn): fills out with the
+// entry for the path of length bytes, or found 0 for an empty table or an
+// unknown path.
+struct pack_atlas_value;
+void get_texture_atlas_value(struct pack_atlas_value *out, const char *path, size_t length);
