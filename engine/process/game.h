@@ -12,6 +12,8 @@
 
 struct render_context;
 struct threadstream;
+struct input_state;
+union SDL_Event;
 
 // Replaces the interpreter (closing any previous one), runs the framework image,
 // registers the natives and creates the runtime object. The strings must live
@@ -40,6 +42,14 @@ void game_windowevent_size_changed(struct render_context *ctx);
 // __reboot__(mouse_x, mouse_y, relative_x, relative_y).
 void game_reboot_notify(int32_t mouse_x, int32_t mouse_y, int32_t relative_x,
                         int32_t relative_y);
+
+// The raw record (raw_event) and the typed calls of one platform event; a
+// quit event sets input->quit, also without an interpreter.
+void game_deliver_event(struct render_context *ctx, struct input_state *input,
+                        const SDL_Event *ev);
+
+// left/right_controller_position and headset_position with six zeros.
+void game_report_vr_positions(void);
 
 // __sdl_tick__(SDL_GetTicks()): the game's tick.
 void game_tick(void);

@@ -3,6 +3,7 @@
 #include "process/process.h"
 
 #include "audio/audio.h"
+#include "input/input.h"
 #include "log/log.h"
 #include "process/game.h"
 #include "process/process_internal.h"
@@ -17,8 +18,7 @@ struct simulation_state {
     struct render_context *ctx;
     struct fps_sampler sampler;
     uint32_t next_fps_log_ms;
-    int32_t last_mouse_x, last_mouse_y;  // pointer memory handed to __reboot__
-    int32_t last_relative_x, last_relative_y;
+    struct input_state input;  // touches, pointer memory, focus, quit
 };
 
 struct simulation_state g_sim;
@@ -31,12 +31,12 @@ void show_log_entry(void *user, int32_t level, uint32_t ticks, const char *subsy
     game_new_log_entry(level, ticks, subsystem, message);
 }
 
-// Takes every waiting event batch. Returns 1 when the application was asked
-// to quit. With deliver 0 (the application is in the background) the events
-// are dropped, but a quit is still honoured.
+// Takes every waiting event batch, oldest first. Returns 1 when the
+// application was asked to quit. With deliver 0 (the application is in the
+// background) the events are dropped, but a quit is still honoured.
 int drain_events(int deliver)
 {
-    int quit = 0;
+    g_sim.input.quit = 0;
     struct threadstream *batch;
     while ((batch = threadstreamqueue_getitem(g_sim.ctx->event_queue)) != nullptr) {
         const uint32_t count = (uint32_t)threadstream_unpack_int(batch);
@@ -47,17 +47,18 @@ int drain_events(int deliver)
             SDL_Event ev;
             memcpy(&ev, batch->data + batch->read_pos, sizeof(ev));
             batch->read_pos += sizeof(ev);
-            if (ev.type == SDL_QUIT) {
-                quit = 1;
+            if (deliver) {
+                game_deliver_event(g_sim.ctx, &g_sim.input, &ev);
+            } else if (ev.type == SDL_QUIT) {
+                g_sim.input.quit = 1;
             }
-            // FIXME: delivering each record as a raw event and its typed call
-            // (keys, mouse, touch, window, controllers) joins here with the
-            // input translation.
-            (void)deliver;
+            if (ev.type == SDL_DROPFILE || ev.type == SDL_DROPTEXT) {
+                SDL_free(ev.drop.file);  // the event's text travels with the batch
+            }
         }
         threadstream_free(batch);
     }
-    return quit;
+    return g_sim.input.quit;
 }
 
 int reboot(void)
@@ -65,8 +66,8 @@ int reboot(void)
     interpreter_bootstrap(g_sim.ctx, process_saved.binary_path, process_saved.argument_line,
                           process_saved.game_dir, process_saved.base_dir);
     game_windowevent_size_changed(g_sim.ctx);
-    game_reboot_notify(g_sim.last_mouse_x, g_sim.last_mouse_y, g_sim.last_relative_x,
-                       g_sim.last_relative_y);
+    game_reboot_notify(g_sim.input.mouse_x, g_sim.input.mouse_y, g_sim.input.relative_x,
+                       g_sim.input.relative_y);
     threadstream_free(process_current_scene);
     process_current_scene = nullptr;
     return 1;
@@ -114,9 +115,11 @@ int simulation_iteration(void)
 
     // FIXME: controller key transitions for players 1-4 join here.
     const int quit_event = drain_events(1);
-    // FIXME: controller sampling, the sixteen analog-stick calls and the VR
-    // controller/headset positions join here with controller support, and
-    // httpserver_tick() with its request delivery with the HTTP server.
+    // FIXME: controller sampling and the sixteen analog-stick calls join here
+    // with controller support.
+    game_report_vr_positions();
+    // FIXME: httpserver_tick() and its request delivery join here with the
+    // HTTP server (requests that fail the delivery check wait for a later tick).
 
     SDL_AtomicSet(&atomic_resize_occurred, 0);
     if (SDL_AtomicGet(&g_sim.ctx->ready) && SDL_AtomicGet(&g_sim.ctx->sizes_changed)) {
@@ -142,8 +145,11 @@ int simulation_iteration(void)
 
 int simulation_thread_main(void *render_context)
 {
+    input_state_reset(&g_sim.input);
     g_sim = simulation_state{};
     g_sim.ctx = (struct render_context *)render_context;
+    g_sim.input.a11y_activation_at = &atomic_a11y_activation_occurred_at;
+    g_sim.input.mouse_focus = g_sim.input.keyboard_focus = 1;
     g_sim.next_fps_log_ms = 1000;
     process_install_signal_stack();
     SDL_SetThreadPriority(SDL_THREAD_PRIORITY_TIME_CRITICAL);
@@ -178,6 +184,7 @@ int simulation_thread_main(void *render_context)
             }
         }
     }
+    input_state_reset(&g_sim.input);
     log_debug("Engine", "Simulation ran %u ticks in %u ms", ticks, SDL_GetTicks() - started_ms);
     SDL_AtomicSet(&simulation_stopped, 1);
     return 0;
