@@ -1,5 +1,6 @@
 // ffi_init: the FFI module and its classes, once per interpreter.
 #include "natives/natives.h"
+#include "natives/core_ext.h"
 #include "natives/natives_internal.h"
 
 #include "log/log.h"
@@ -47,8 +48,10 @@ int ffi_init(const char *game_dir, const char *base_dir, mrb_state *mrb, struct 
     mrb_gc_arena_restore(mrb, ai);
     kernel_natives_define(mrb);
     mrb_gc_arena_restore(mrb, ai);
-    // FIXME: FFI::CPtr, geometry, outputs, vectors and matrices, the core
-    // class extensions, zlib and Array#value are defined here by their modules.
+    core_ext_natives_register(mrb);
+    mrb_gc_arena_restore(mrb, ai);
+    // FIXME: FFI::CPtr, geometry, outputs, vectors and matrices, zlib and
+    // Array#value are defined here by their modules.
     return 1;
 }
 
