@@ -12,6 +12,7 @@
 
 #include <stdlib.h>
 #include <string.h>
+#include <time.h>
 
 SDL_atomic_t simulation_stopped;
 
@@ -33,6 +34,54 @@ struct render_loop_state {
 };
 
 struct render_loop_state g_loop = {-2, {}, 1000, 0, 0, 0, 0};
+
+// Opt-in timing of the frames (environment ORV_TIMING=1), logged once a
+// second: event capture, scene execution (catch-up scenes included) and
+// present. When off, each stamp is one branch on a flag that never changes.
+struct frame_timing {
+    int on;
+    int first_frame_reported;
+    double ms_per_count;
+    uint32_t next_log_ms;
+    uint32_t frames;
+    int64_t events_sum, scenes_sum, scenes_max, present_sum, present_max;
+};
+
+struct frame_timing g_frame_timing;
+
+void frame_timing_add(int64_t start, int64_t events_done, int64_t scenes_done, int tick)
+{
+    struct frame_timing *t = &g_frame_timing;
+    const int64_t end = (int64_t)SDL_GetPerformanceCounter();
+    if (!t->first_frame_reported && tick >= 0) {
+        // The first frame that shows a scene of the game.
+        t->first_frame_reported = 1;
+        struct timespec ts;
+        clock_gettime(CLOCK_MONOTONIC, &ts);
+        log_info("Render", "Timing: first frame presented at %.3f ms (monotonic clock)",
+                 (double)ts.tv_sec * 1000.0 + (double)ts.tv_nsec / 1e6);
+    }
+    const int64_t scenes = scenes_done - events_done;
+    const int64_t present = end - scenes_done;
+    t->events_sum += events_done - start;
+    t->scenes_sum += scenes;
+    t->scenes_max = scenes > t->scenes_max ? scenes : t->scenes_max;
+    t->present_sum += present;
+    t->present_max = present > t->present_max ? present : t->present_max;
+    t->frames++;
+    if ((int32_t)(t->next_log_ms - SDL_GetTicks()) <= 0) {
+        const double n = (double)t->frames, k = t->ms_per_count;
+        log_info("Render",
+                 "Timing: %u frames; events %.3f ms, scenes %.3f ms (max %.3f), present %.3f ms "
+                 "(max %.3f)",
+                 t->frames, (double)t->events_sum * k / n, (double)t->scenes_sum * k / n,
+                 (double)t->scenes_max * k, (double)t->present_sum * k / n,
+                 (double)t->present_max * k);
+        t->next_log_ms = SDL_GetTicks() + 1000;
+        t->frames = 0;
+        t->events_sum = t->scenes_sum = t->scenes_max = t->present_sum = t->present_max = 0;
+    }
+}
 
 void count_scenes(int waiting, enum scene_mode mode)
 {
@@ -198,10 +247,23 @@ void draw_iteration(struct render_context *ctx)
         return;
     }
 
+    int64_t stamps[3] = {0, 0, 0};
+    if (g_frame_timing.on) {
+        stamps[0] = (int64_t)SDL_GetPerformanceCounter();
+    }
     capture_events(ctx);
+    if (g_frame_timing.on) {
+        stamps[1] = (int64_t)SDL_GetPerformanceCounter();
+    }
     draw_scenes(ctx);
+    if (g_frame_timing.on) {
+        stamps[2] = (int64_t)SDL_GetPerformanceCounter();
+    }
     // Screenshots were read back inside the scene executor, before presenting.
     SDL_RenderPresent(ctx->renderer);
+    if (g_frame_timing.on) {
+        frame_timing_add(stamps[0], stamps[1], stamps[2], t);
+    }
 
     ctx->keyboard_focus = (SDL_GetWindowFlags(ctx->window) & SDL_WINDOW_INPUT_FOCUS) != 0;
     if (!ctx->keyboard_focus && cvar_renderer_background_sleep != 0) {
@@ -219,6 +281,9 @@ void process_run(void)
     SDL_AtomicSet(&atomic_resize_occurred, 0);
     SDL_AtomicSet(&atomic_a11y_activation_occurred_at, 0);
     SDL_AtomicSet(&simulation_stopped, 0);
+    const char *timing = SDL_getenv("ORV_TIMING");
+    g_frame_timing.on = timing && SDL_atoi(timing) != 0;
+    g_frame_timing.ms_per_count = 1000.0 / (double)SDL_GetPerformanceFrequency();
 
     draw_iteration(ctx);
     SDL_Thread *simulation = SDL_CreateThreadWithStackSize(

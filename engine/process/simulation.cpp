@@ -11,14 +11,54 @@
 #include "stream/stream.h"
 
 #include <string.h>
+#include <time.h>
 
 namespace {
+
+// Opt-in per-stage timing of the ticks (environment ORV_TIMING=1), logged
+// once a second: the stages of the tick, the scene's size, and when each tick
+// started against its deadline. When off, every stamp is one branch on a flag
+// that never changes.
+enum tick_stage { stage_input, stage_tick, stage_gc, stage_pack, stage_finish, stage_count };
+constexpr uint32_t timing_ring = 256;  // tick intervals kept for one log line
+
+// What one log line reports: the ticks of about a second.
+struct tick_window {
+    uint32_t ticks;
+    int64_t sum[stage_count], max[stage_count], busy_sum, busy_max;
+    uint64_t scene_bytes;
+    uint32_t scene_max;
+    uint32_t late;  // ticks that started more than 2 ms after their deadline
+    int64_t late_max;
+    uint32_t intervals;
+    uint32_t interval_us[timing_ring];
+};
+
+struct tick_timing {
+    int on;
+    double ms_per_count;
+    int64_t due;  // when the current tick should have started
+    int64_t stamp[stage_count + 1];
+    int64_t previous_start;
+    uint32_t next_log_ms;
+    int first_tick_reported;
+    struct tick_window w;
+};
+
+// Milliseconds on CLOCK_MONOTONIC, comparable with the clocks of other processes.
+double monotonic_ms(void)
+{
+    struct timespec ts;
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return (double)ts.tv_sec * 1000.0 + (double)ts.tv_nsec / 1e6;
+}
 
 struct simulation_state {
     struct render_context *ctx;
     struct fps_sampler sampler;
     uint32_t next_fps_log_ms;
     struct input_state input;  // touches, pointer memory, focus, quit
+    struct tick_timing timing;
 };
 
 struct simulation_state g_sim;
@@ -85,6 +125,72 @@ void finish_scene(void)
     threadstreamqueue_putitem(g_sim.ctx->scene_queue, scene);
 }
 
+inline void timing_stamp(int stage)
+{
+    if (g_sim.timing.on) {
+        g_sim.timing.stamp[stage] = (int64_t)SDL_GetPerformanceCounter();
+    }
+}
+
+void timing_report(const struct tick_window *w, double ms_per_count)
+{
+    const double n = w->ticks ? (double)w->ticks : 1.0;
+    const double k = ms_per_count;
+    log_info("Engine",
+             "Timing: %u ticks; busy %.3f ms (max %.3f): input %.3f, tick %.3f (max %.3f), "
+             "gc %.3f (max %.3f), pack %.3f (max %.3f), finish %.3f; scene %llu bytes (max %u); "
+             "late %u (max %.3f ms)",
+             w->ticks, (double)w->busy_sum * k / n, (double)w->busy_max * k,
+             (double)w->sum[stage_input] * k / n, (double)w->sum[stage_tick] * k / n,
+             (double)w->max[stage_tick] * k, (double)w->sum[stage_gc] * k / n,
+             (double)w->max[stage_gc] * k, (double)w->sum[stage_pack] * k / n,
+             (double)w->max[stage_pack] * k, (double)w->sum[stage_finish] * k / n,
+             (unsigned long long)(w->scene_bytes / (w->ticks ? w->ticks : 1)), w->scene_max,
+             w->late, (double)w->late_max * k);
+    char line[timing_ring * 11 + 1];
+    size_t used = 0;
+    line[0] = '\0';
+    for (uint32_t i = 0; i < w->intervals; i++) {
+        used += (size_t)SDL_snprintf(line + used, sizeof(line) - used, " %u", w->interval_us[i]);
+    }
+    log_info("Engine", "Timing intervals (us):%s", line);
+}
+
+// Adds the stamps of a finished tick; logs once a second.
+void timing_finish_tick(void)
+{
+    struct tick_timing *t = &g_sim.timing;
+    struct tick_window *w = &t->w;
+    if (!t->first_tick_reported) {
+        t->first_tick_reported = 1;
+        log_info("Engine", "Timing: first tick done at %.3f ms (monotonic clock)", monotonic_ms());
+    }
+    for (int i = 0; i < stage_count; i++) {
+        const int64_t d = t->stamp[i + 1] - t->stamp[i];
+        w->sum[i] += d;
+        w->max[i] = d > w->max[i] ? d : w->max[i];
+    }
+    const int64_t busy = t->stamp[stage_count] - t->stamp[0];
+    w->busy_sum += busy;
+    w->busy_max = busy > w->busy_max ? busy : w->busy_max;
+    const int64_t late = t->stamp[0] - t->due;
+    if ((double)late * t->ms_per_count > 2.0) {
+        w->late++;
+    }
+    w->late_max = late > w->late_max ? late : w->late_max;
+    if (t->previous_start != 0 && w->intervals < timing_ring) {
+        const double us = (double)(t->stamp[0] - t->previous_start) * t->ms_per_count * 1000.0;
+        w->interval_us[w->intervals++] = (uint32_t)(us + 0.5);
+    }
+    t->previous_start = t->stamp[0];
+    w->ticks++;
+    if ((int32_t)(t->next_log_ms - SDL_GetTicks()) <= 0) {
+        t->next_log_ms = SDL_GetTicks() + 1000;
+        timing_report(w, t->ms_per_count);
+        *w = tick_window{};
+    }
+}
+
 }  // namespace
 
 int simulation_iteration(void)
@@ -93,6 +199,7 @@ int simulation_iteration(void)
         // In the background no tick runs, but a quit must not be missed.
         return drain_events(0) ? 0 : 1;
     }
+    timing_stamp(stage_input);
     process_current_scene = threadstream_allocate();
     if (!process_current_scene) {
         return 0;
@@ -127,11 +234,21 @@ int simulation_iteration(void)
         SDL_AtomicSet(&g_sim.ctx->sizes_changed, 0);
     }
 
+    timing_stamp(stage_tick);
     game_tick();
+    timing_stamp(stage_gc);
     game_incremental_gc();
     // FIXME: reconciling the game's audio outputs with sources joins here.
     audio_tick();
+    timing_stamp(stage_pack);
     game_pack_render_passes(g_sim.ctx, process_current_scene);
+    timing_stamp(stage_finish);
+    if (g_sim.timing.on) {
+        const uint32_t bytes = (uint32_t)process_current_scene->length;
+        struct tick_window *w = &g_sim.timing.w;
+        w->scene_bytes += bytes;
+        w->scene_max = bytes > w->scene_max ? bytes : w->scene_max;
+    }
     finish_scene();
     // FIXME: http_tick() joins here with the HTTP client.
 
@@ -139,6 +256,10 @@ int simulation_iteration(void)
     log_hand_off_pending(show_log_entry, nullptr);
     game_arena_restore(arena);
     game_publish_tick_counts(g_sim.ctx);
+    if (g_sim.timing.on) {
+        timing_stamp(stage_count);
+        timing_finish_tick();
+    }
 
     return !(quit_requested || quit_event);
 }
@@ -151,6 +272,9 @@ int simulation_thread_main(void *render_context)
     g_sim.input.a11y_activation_at = &atomic_a11y_activation_occurred_at;
     g_sim.input.mouse_focus = g_sim.input.keyboard_focus = 1;
     g_sim.next_fps_log_ms = 1000;
+    const char *timing = SDL_getenv("ORV_TIMING");
+    g_sim.timing.on = timing && SDL_atoi(timing) != 0;
+    g_sim.timing.ms_per_count = 1000.0 / (double)SDL_GetPerformanceFrequency();
     process_install_signal_stack();
     SDL_SetThreadPriority(SDL_THREAD_PRIORITY_TIME_CRITICAL);
 
@@ -167,6 +291,9 @@ int simulation_thread_main(void *render_context)
             SDL_Delay(1);
         }
         ticks++;
+        if (g_sim.timing.on) {
+            g_sim.timing.due = deadline - interval;
+        }
         if (!simulation_iteration()) {
             break;
         }
