@@ -601,6 +601,63 @@ mrb_value string_s_split(mrb_state *mrb, mrb_value)
     return out;
 }
 
+// ---- Fn: walks without enumerators -------------------------------------------------
+// The element count is taken once; each element is read from the array's
+// current storage when its turn comes, and the walk stops early when a call
+// has made the array shorter.
+
+mrb_value fn_send(mrb_state *mrb, int with_index)
+{
+    mrb_value ary, receiver;
+    mrb_sym name;
+    mrb_get_args(mrb, "oon", &ary, &receiver, &name);
+    if (mrb_nil_p(ary)) {
+        return mrb_nil_value();
+    }
+    array_arg(mrb, ary, "Fn", with_index ? "each_with_index_send" : "each_send");
+    const mrb_int n = RARRAY_LEN(ary);
+    const int ai = mrb_gc_arena_save(mrb);
+    for (mrb_int i = 0; i < n && i < RARRAY_LEN(ary); i++) {
+        mrb_value argv[2] = {RARRAY_PTR(ary)[i], mrb_int_value(mrb, i)};
+        mrb_funcall_argv(mrb, receiver, name, with_index ? 2 : 1, argv);
+        mrb_gc_arena_restore(mrb, ai);
+    }
+    return mrb_nil_value();
+}
+
+mrb_value fn_s_each_send(mrb_state *mrb, mrb_value)
+{
+    return fn_send(mrb, 0);
+}
+
+mrb_value fn_s_each_with_index_send(mrb_state *mrb, mrb_value)
+{
+    return fn_send(mrb, 1);
+}
+
+mrb_value fn_walk(mrb_state *mrb, walk kind, const char *name)
+{
+    mrb_value ary, block;
+    mrb_get_args(mrb, "o&!", &ary, &block);
+    array_arg(mrb, ary, "Fn", name);
+    return array_walk(mrb, ary, block, kind);
+}
+
+mrb_value fn_s_each(mrb_state *mrb, mrb_value)
+{
+    return fn_walk(mrb, walk::each, "each");
+}
+
+mrb_value fn_s_each_with_index(mrb_state *mrb, mrb_value)
+{
+    return fn_walk(mrb, walk::each_with_index, "each_with_index");
+}
+
+mrb_value fn_s_map(mrb_state *mrb, mrb_value)
+{
+    return fn_walk(mrb, walk::map, "map");
+}
+
 struct native {
     const char *name;
     mrb_func_t func;
@@ -678,5 +735,14 @@ void core_ext_natives_register(mrb_state *mrb)
         mrb_define_alias(mrb, mrb->string_class, "__original_split__", "split");
     }
     mrb_define_class_method(mrb, mrb->string_class, "split", string_s_split, MRB_ARGS_ARG(1, 2));
+
+    struct RClass *fn = mrb_define_class(mrb, "Fn", mrb->object_class);
+    mrb_define_class_method(mrb, fn, "each_send", fn_s_each_send, MRB_ARGS_REQ(3));
+    mrb_define_class_method(mrb, fn, "each_with_index_send", fn_s_each_with_index_send,
+                            MRB_ARGS_REQ(3));
+    mrb_define_class_method(mrb, fn, "each", fn_s_each, MRB_ARGS_REQ(1) | MRB_ARGS_BLOCK());
+    mrb_define_class_method(mrb, fn, "each_with_index", fn_s_each_with_index,
+                            MRB_ARGS_REQ(1) | MRB_ARGS_BLOCK());
+    mrb_define_class_method(mrb, fn, "map", fn_s_map, MRB_ARGS_REQ(1) | MRB_ARGS_BLOCK());
     mrb_gc_arena_restore(mrb, ai);
 }

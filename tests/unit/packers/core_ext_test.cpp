@@ -119,6 +119,14 @@ const ruby_case g_cases[] = {
      "[{:x=>1, :y=>2}, {:x=>1, :y=>3, :z=>4}]"},
     {"Hash.merge({x: 1, y: 2}, {y: 3, x: 5}) { |k, o, n| o + n }", "{:x=>6, :y=>5}"},
     {"a = {x: 1}; Hash.merge!(a, {w: 2}); a", "{:x=>1, :w=>2}"},
+    // The top-level Fn walks.
+    {"class R; attr_reader :got; def take(*a); (@got ||= []) << a; end; end; r = R.new; "
+     "[Fn.each_send([1, 2], r, :take), r.got]", "[nil, [[1], [2]]]"},
+    {"class R; attr_reader :got; def take(*a); (@got ||= []) << a; end; end; r = R.new; "
+     "Fn.each_with_index_send([:a], r, :take); r.got", "[[:a, 0]]"},
+    {"Fn.each_send(nil, 1, :x)", "nil"},
+    {"a = [1, 2, 3]; Fn.map(a) { |x| a.clear; x }", "[1]"},
+    {"r = []; Fn.each_with_index([5]) { |x, i| r << x + i }; r", "[5]"},
     {"Hash.merge({}, 5)", "raise TypeError: Integer cannot be converted to Hash"},
 };
 
