@@ -42,7 +42,7 @@ struct frame_timing {
     int on;
     int first_frame_reported;
     double ms_per_count;
-    uint32_t next_log_ms;
+    uint32_t window_start_ms, next_log_ms;
     uint32_t frames;
     int64_t events_sum, scenes_sum, scenes_max, present_sum, present_max;
 };
@@ -69,15 +69,17 @@ void frame_timing_add(int64_t start, int64_t events_done, int64_t scenes_done, i
     t->present_sum += present;
     t->present_max = present > t->present_max ? present : t->present_max;
     t->frames++;
-    if ((int32_t)(t->next_log_ms - SDL_GetTicks()) <= 0) {
+    const uint32_t now = SDL_GetTicks();
+    if ((int32_t)(t->next_log_ms - now) <= 0) {
         const double n = (double)t->frames, k = t->ms_per_count;
         log_info("Render",
-                 "Timing: %u frames; events %.3f ms, scenes %.3f ms (max %.3f), present %.3f ms "
-                 "(max %.3f)",
-                 t->frames, (double)t->events_sum * k / n, (double)t->scenes_sum * k / n,
-                 (double)t->scenes_max * k, (double)t->present_sum * k / n,
-                 (double)t->present_max * k);
-        t->next_log_ms = SDL_GetTicks() + 1000;
+                 "Timing: %u frames in %u ms; events %.3f ms, scenes %.3f ms (max %.3f), "
+                 "present %.3f ms (max %.3f)",
+                 t->frames, now - t->window_start_ms, (double)t->events_sum * k / n,
+                 (double)t->scenes_sum * k / n, (double)t->scenes_max * k,
+                 (double)t->present_sum * k / n, (double)t->present_max * k);
+        t->window_start_ms = now;
+        t->next_log_ms = now + 1000;
         t->frames = 0;
         t->events_sum = t->scenes_sum = t->scenes_max = t->present_sum = t->present_max = 0;
     }
@@ -284,6 +286,8 @@ void process_run(void)
     const char *timing = SDL_getenv("ORV_TIMING");
     g_frame_timing.on = timing && SDL_atoi(timing) != 0;
     g_frame_timing.ms_per_count = 1000.0 / (double)SDL_GetPerformanceFrequency();
+    g_frame_timing.window_start_ms = SDL_GetTicks();
+    g_frame_timing.next_log_ms = g_frame_timing.window_start_ms + 1000;
 
     draw_iteration(ctx);
     SDL_Thread *simulation = SDL_CreateThreadWithStackSize(
