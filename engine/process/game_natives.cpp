@@ -591,12 +591,16 @@ void game_pack_render_passes(struct render_context *ctx, struct threadstream *sc
         return;
     }
     const game_symbols &s = g_game.sym;
+    // Everything the walk and the drawing natives pack goes into this scene.
+    struct threadstream *const saved_scene = process_current_scene;
+    process_current_scene = scene;
     const int ai = mrb_gc_arena_save(mrb);
     call_runtime(s.pixel_arrays);
     mrb_value passes = call_runtime(s.passes);
     if (!mrb_array_p(passes)) {
         // Without passes there is nothing to frame.
         mrb_gc_arena_restore(mrb, ai);
+        process_current_scene = saved_scene;
         return;
     }
     // Kept alive while the walk calls back into scripts.
@@ -676,6 +680,7 @@ void game_pack_render_passes(struct render_context *ctx, struct threadstream *sc
         call_runtime(s.draw_screenshots);
     }
     mrb_gc_arena_restore(mrb, ai);
+    process_current_scene = saved_scene;
 }
 
 int game_quit_requested(void)
