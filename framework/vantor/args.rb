@@ -1,22 +1,40 @@
 # Zel::Args: the object handed to the game's tick, holding state, inputs,
 # outputs, the grid and the per-tick render passes.
-module Zel
-  class AudioHash < Hash
-    attr_reader :volume
-
-    def initialize
-      super
-      @volume = 1.0
-    end
-
-    def volume= value
-      @volume = value.to_f.clamp(0.0, 1.0)
-    end
-
-    def sync!
-      $zel.update_simulation_audio_state if $zel && $zel.respond_to?(:update_simulation_audio_state)
-    end
+# args.audio: any key to a Hash describing a playing sound; the engine
+# reconciles it with its sound sources after every tick.
+class AudioHash < Hash
+  def initialize
+    super
+    @volume = nil
   end
+
+  def __default_volume__
+    $zel && $zel.platform?(:ios) ? 0.4 : 1.0
+  end
+
+  # Silent in a production web build while the keyboard has no focus
+  # (except on tick 0).
+  def volume
+    zel = $zel
+    if zel && zel.production && zel.platform?(:web) && Kernel.tick_count != 0 &&
+       !zel.args.inputs.keyboard.has_focus
+      return 0.0
+    end
+    @volume || __default_volume__
+  end
+
+  def volume= value
+    @volume = value.to_f.clamp(0.0, 1.0)
+  end
+
+  def sync!
+    zel = $zel
+    zel.update_simulation_audio_state if zel && zel.respond_to?(:update_simulation_audio_state)
+  end
+end
+
+module Zel
+  AudioHash = ::AudioHash
 
   class PixelArray
     attr_accessor :width, :height, :pixels
@@ -51,13 +69,13 @@ module Zel
       @cvars = $cvars || {}
       $cvars ||= @cvars
       @audio = AudioHash.new
-      @passes = []
+      @passes = [@outputs]
       @grid = Grid.new(runtime)
       @layout = Layout.new(@grid.w, @grid.h, @grid.aspect_ratio_w, @grid.aspect_ratio_h,
                            @grid.orientation)
       $layout = @layout
       @geometry = Geometry
-      @fn = nil
+      @fn = Zel.const_defined?(:Fn) ? Zel::Fn : nil
       @easing = Easing
       @string = String
       @events = { resize_occurred: false, orientation_changed: false, raw: [] }
@@ -128,6 +146,22 @@ module Zel
       @inputs.keyboard
     end
 
+    def controller_one
+      @inputs.controllers[0]
+    end
+
+    def controller_two
+      @inputs.controllers[1]
+    end
+
+    def controller_three
+      @inputs.controllers[2]
+    end
+
+    def controller_four
+      @inputs.controllers[3]
+    end
+
     def mouse
       @inputs.mouse
     end
@@ -149,7 +183,12 @@ module Zel
       size = @render_target_sizes[name] || {}
       rt = RenderTargetOutputs.new(args: self, target: name, width: size[:w], height: size[:h])
       @render_targets[name] = rt
-      @passes << rt
+      # Render targets draw before the screen, in the order they were declared.
+      if @passes.last.equal?(@outputs)
+        @passes.insert(@passes.length - 1, rt)
+      else
+        @passes << rt
+      end
       rt
     end
 
@@ -163,15 +202,17 @@ module Zel
       @render_targets.each_value do |rt|
         @render_target_sizes[rt.target] = { w: rt.width, h: rt.height }
       end
-      @passes.each { |pass| pass.clear_draw_pass skip_primitives }
+      @passes.each { |pass| pass.clear_draw_pass skip_primitives unless pass.equal?(@outputs) }
       @outputs.clear_draw_pass skip_primitives
       @passes.clear
-      @render_targets.clear
-      @pixel_arrays.clear
+      @passes << @outputs
+      @render_targets.clear unless @render_targets.empty?
+      @pixel_arrays.clear unless @pixel_arrays.empty?
     end
 
+    # The audio entries before the tick, to find the ones it added.
     def tick_before
-      @audio_keys_before = @audio.keys
+      @audio_keys_before = @audio.empty? ? nil : @audio.keys
     end
 
     def tick_after
@@ -180,13 +221,22 @@ module Zel
       @temp_state = {} if @temp_state.is_a?(Hash) && !@temp_state.empty?
       @events[:resize_occurred] = false
       @events[:orientation_changed] = false
-      @events[:raw] = []
+      @events[:raw] = [] unless @events[:raw].empty?
+      __sync_new_audio__
+    end
+
+    def __sync_new_audio__
+      return if @audio.empty?
+      before = @audio_keys_before
+      added = before.nil? || @audio.keys.any? { |k| !before.include?(k) }
+      @audio.sync! if added
     end
 
     def reset
       @outputs.reset
       @audio.clear
       @passes.clear
+      @passes << @outputs
       @render_targets.clear
       @render_target_sizes.clear
       @pixel_arrays.clear

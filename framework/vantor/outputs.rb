@@ -2,22 +2,164 @@
 # arrays. The engine reads a pass's header fields and walks these arrays after
 # every tick.
 module Zel
+  # The typed arrays of a pass. << and push take whatever a game hands them
+  # (add_dwim): nil and lone values are ignored, resolved objects (Hashes,
+  # entities, structs, objects with a marker or draw_override) are appended
+  # as they are, arrays of them one level flat, and an array that looks like
+  # one array primitive is marked with the array's kind.
   class OutputsArray < Array
+    alias_method :__push_one__, :push
+
+    MARKING = :mark_as_solid!
+
+    def << o
+      if o.is_a?(Hash)
+        __push_one__ o
+      else
+        add_dwim o
+      end
+      self
+    end
+
+    def push *items
+      items.each { |o| self << o }
+      self
+    end
+
+    def resolved? o
+      __resolved__? o
+    end
+
+    def __resolved__? o
+      case o
+      when Hash, OpenEntity, Struct
+        true
+      else
+        if o.class.method_defined?(:draw_override)
+          true
+        else
+          m = o.primitive_marker
+          !m.nil? && m != :pending
+        end
+      end
+    end
+
+    def add_dwim o
+      $perf_counter_outputs_push_count += 1
+      return self if o.nil?
+      if o.is_a?(Hash) || o.is_a?(OpenEntity)
+        __push_one__ o
+        return self
+      end
+      return self if Primitive.value_type?(o)
+      unless o.is_a?(Array)
+        if o.is_a?(Enumerable) && !o.is_a?(Struct)
+          o = o.to_a
+        elsif __resolved__?(o) || o.respond_to?(:text) || o.respond_to?(:path) || o.respond_to?(:x)
+          __push_one__ o
+          return self
+        else
+          __not_a_primitive__ o
+        end
+      end
+      return self if o.empty?
+      if o.all? { |i| __resolved__? i }
+        o.each { |i| __push_one__ i }
+      elsif __single_primitive__? o
+        __push_one__ send(self.class::MARKING, o)
+      else
+        o.each { |i| add_dwim i }
+      end
+      self
+    end
+
+    # An array whose last (or any) item is a value, whose second item is
+    # three numbers or whose first is two numbers.
+    def __single_primitive__? a
+      return true if a.any? { |i| Primitive.value_type? i }
+      second = a[1]
+      return true if second.is_a?(Array) && second.length == 3 && second.all? { |i| i.is_a? Numeric }
+      first = a[0]
+      first.is_a?(Array) && first.length == 2 && first.all? { |i| i.is_a? Numeric }
+    end
+
+    def __not_a_primitive__ o
+      raise TypeError, "* ERROR: ~#{o.class.name}~ does not look like a rendering primitive.\n" \
+                       "A rendering primitive is one of:\n" \
+                       "- a Hash (~{ x: 10, y: 10, w: 50, h: 50, path: \"sprites/a.png\" }~),\n" \
+                       "- an Array (~[10, 10, 50, 50, 255, 0, 0]~),\n" \
+                       "- an object whose class includes ~attr_sprite~ (or defines ~primitive_marker~),\n" \
+                       "- an object whose class defines ~draw_override(ffi_draw)~.\n" \
+                       "#{o.inspect}"
+    end
+
+    def mark_as_solid! a
+      Primitive.mark! a, :solid
+    end
+
+    def mark_as_sprite! a
+      Primitive.mark! a, :sprite
+    end
+
+    def mark_as_label! a
+      Primitive.mark! a, :label
+    end
+
+    def mark_as_line! a
+      Primitive.mark! a, :line
+    end
+
+    def mark_as_border! a
+      Primitive.mark! a, :border
+    end
   end
 
-  class GenericOutputsArray < Array
+  # primitives, reserved and debug take mixed kinds, so an array must say
+  # what it is.
+  class GenericOutputsArray < OutputsArray
+    MARKING = :mark_assert!
+
+    def mark_assert! a
+      raise ArgumentError, "* ERROR: An array primitive added to a mixed collection must be marked explicitly:\n" \
+                           "#{a.inspect}\n" \
+                           "** Call ~.solid~, ~.sprite~, ~.label~, ~.line~ or ~.border~ on it " \
+                           "(~[10, 10, 50, 50].solid~), and remove any leading marker symbol."
+    end
+
+    def resolved? o
+      return true if __resolved__?(o) || o.is_a?(Array)
+      raise ArgumentError, "I don't know how to use the above #{o.class.name} with SDL's FFI. Please\n" \
+                           "add a method called ~primitive_marker~ to it that returns ~:solid~, " \
+                           "~:sprite~, ~:label~, ~:line~ or ~:border~."
+    end
   end
 
   class SolidsOutputsArray < OutputsArray; end
-  class SpritesOutputsArray < OutputsArray; end
-  class LabelsOutputsArray < OutputsArray; end
-  class LinesOutputsArray < OutputsArray; end
-  class BordersOutputsArray < OutputsArray; end
+  class SpritesOutputsArray < OutputsArray
+    MARKING = :mark_as_sprite!
+  end
+  class LabelsOutputsArray < OutputsArray
+    MARKING = :mark_as_label!
+  end
+  class LinesOutputsArray < OutputsArray
+    MARKING = :mark_as_line!
+  end
+  class BordersOutputsArray < OutputsArray
+    MARKING = :mark_as_border!
+  end
   class StaticSolidsOutputsArray < OutputsArray; end
-  class StaticSpritesOutputsArray < OutputsArray; end
-  class StaticLabelsOutputsArray < OutputsArray; end
-  class StaticLinesOutputsArray < OutputsArray; end
-  class StaticBordersOutputsArray < OutputsArray; end
+  class StaticSpritesOutputsArray < OutputsArray
+    MARKING = :mark_as_sprite!
+  end
+  class StaticLabelsOutputsArray < OutputsArray
+    MARKING = :mark_as_label!
+  end
+  class StaticLinesOutputsArray < OutputsArray
+    MARKING = :mark_as_line!
+  end
+  class StaticBordersOutputsArray < OutputsArray
+    MARKING = :mark_as_border!
+  end
   class PrimitivesOutputsArray < GenericOutputsArray; end
   class ReservedOutputsArray < GenericOutputsArray; end
   class DebugOutputsArray < GenericOutputsArray; end
@@ -25,12 +167,39 @@ module Zel
   class StaticReservedOutputsArray < GenericOutputsArray; end
   class StaticDebugOutputsArray < GenericOutputsArray; end
 
+  # A one-shot sound queued through outputs.sounds.
+  class Sound
+    attr_accessor :path, :gain
+
+    def initialize path, gain = 1.0
+      @path = path
+      @gain = gain
+    end
+
+    def self.from value
+      case value
+      when String
+        new value
+      when Hash
+        new((value[:path] || value[:input]).to_s, value[:gain] || 1.0)
+      when Sound
+        value
+      else
+        raise "* ERROR: I don't know how to parse #{value.inspect} into a #{name}."
+      end
+    end
+
+    def inspect
+      "#<Zel::Sound #{@path} gain=#{@gain}>"
+    end
+  end
+
   class Outputs
     attr_accessor :target, :width, :height, :transient, :clear_before_render, :args,
                   :solids, :sprites, :labels, :lines, :borders, :primitives, :reserved, :debug,
                   :static_solids, :static_sprites, :static_labels, :static_lines,
                   :static_borders, :static_primitives, :static_reserved, :static_debug,
-                  :sounds, :screenshots, :a11y
+                  :sounds, :screenshots, :a11y, :a11y_processed, :a11y_notification_queue
 
     DEFAULT_BACKGROUND = [230, 230, 230, 255]
 
@@ -61,6 +230,8 @@ module Zel
       @sounds = []
       @screenshots = SpritesOutputsArray.new
       @a11y = {}
+      @a11y_processed = {}
+      @a11y_notification_queue = []
     end
 
     def w
@@ -85,6 +256,7 @@ module Zel
 
     def << value
       @primitives << value
+      self
     end
 
     # Black while the game is not running yet; missing green, blue and alpha
@@ -100,7 +272,7 @@ module Zel
 
     def background_color= value
       if value.is_a? Hash
-        value = [value[:r], value[:g], value[:b], value[:a]].compact
+        value = [value[:r], value[:g], value[:b], value[:a]]
       end
       @background_color = value.to_a.compact
     end
@@ -122,15 +294,16 @@ module Zel
     # What a pass loses at the start of every tick.
     def clear_draw_pass skip_primitives = false
       unless skip_primitives
-        @solids.clear
-        @sprites.clear
-        @labels.clear
-        @lines.clear
-        @borders.clear
-        @primitives.clear
-        @debug.clear
+        @solids.clear unless @solids.empty?
+        @sprites.clear unless @sprites.empty?
+        @labels.clear unless @labels.empty?
+        @lines.clear unless @lines.empty?
+        @borders.clear unless @borders.empty?
+        @primitives.clear unless @primitives.empty?
+        @debug.clear unless @debug.empty?
       end
-      @reserved.clear
+      @reserved.clear unless @reserved.empty?
+      @screenshots.clear unless @screenshots.empty?
       @target = nil if self.is_a?(TopLevelOutputs)
       @width = nil
       @height = nil
@@ -153,12 +326,20 @@ module Zel
     def reset
       clear
       @a11y.clear
+      @a11y_processed.clear
+      @a11y_notification_queue.clear
     end
 
-    # After the game's tick: the size defaults to the logical canvas.
+    # After the game's tick: the size defaults to the logical canvas, the
+    # queued sounds become Zel::Sounds and go to the audio Hash.
     def tick
-      @width ||= $args ? $args.grid.w : 1280
-      @height ||= $args ? $args.grid.h : 720
+      grid = @args ? @args.grid : nil
+      @width ||= grid ? grid.w : 1280
+      @height ||= grid ? grid.h : 720
+      return if @sounds.empty?
+      @sounds.map! { |s| Sound.from s }
+      runtime = @args ? @args.runtime : nil
+      runtime.dequeue_sounds self if runtime
     end
 
     def [] name

@@ -404,7 +404,7 @@ module Zel
       check_thermal_state
       outputs = @args.outputs
       outputs.target = nil
-      @args.passes << outputs
+      @args.passes << outputs unless @args.passes.last.equal?(outputs)
       @args.passes.each(&:tick)
       tc = Kernel.tick_count
       (@http_requests || []).reject! do |req|

@@ -9,6 +9,9 @@
 #include "natives/natives.h"
 #include "process/interpreter_natives.h"
 #include "render/draw_natives.h"
+#include "stream/pack.h"
+#include "stream/scene_decode.h"
+#include "stream/stream.h"
 #include "util/util.h"
 
 #include <SDL.h>
@@ -35,6 +38,12 @@ struct runner_state {
 };
 
 runner_state g_run;
+
+// The scene the drawing natives and the packers write into: null (nothing is
+// drawn) except inside TestSupport.capture_primitives / capture_commands.
+struct threadstream *g_scene_slot = nullptr;
+struct threadstream *g_capture = nullptr;
+int32_t g_scale_quality = 0;
 
 void *allocf(mrb_state *, void *p, size_t size, void *)
 {
@@ -125,6 +134,58 @@ mrb_value support_m_expected_format(mrb_state *mrb, mrb_value self)
     return mrb_str_new_cstr(mrb, RITE_BINARY_IDENT RITE_BINARY_FORMAT_VER);
 }
 
+// Runs the block with drawing going into an empty scene; answers the decoded
+// text (decode is scene_decode_primitives or scene_decode_commands).
+mrb_value capture(mrb_state *mrb, char *(*decode)(const struct threadstream *))
+{
+    mrb_value block;
+    mrb_get_args(mrb, "&", &block);
+    g_capture->length = 0;
+    g_capture->read_pos = 0;
+    g_capture->error = 0;
+    g_scene_slot = g_capture;
+    mrb_value result = mrb_yield(mrb, block, mrb_nil_value());
+    g_scene_slot = nullptr;
+    if (mrb->exc) {
+        return result;
+    }
+    char *text = decode(g_capture);
+    mrb_value str = mrb_str_new_cstr(mrb, text ? text : "");
+    SDL_free(text);
+    return str;
+}
+
+// TestSupport.capture_primitives { ... } → the records drawn, one a line.
+mrb_value support_m_capture_primitives(mrb_state *mrb, mrb_value self)
+{
+    return capture(mrb, scene_decode_primitives);
+}
+
+// TestSupport.capture_commands { ... } → the commands packed, one a line.
+mrb_value support_m_capture_commands(mrb_state *mrb, mrb_value self)
+{
+    return capture(mrb, scene_decode_commands);
+}
+
+// TestSupport.pack_pass(runtime, pass): the engine's walk of the sixteen
+// collections of pass (what the end of a tick does for every pass).
+mrb_value support_m_pack_pass(mrb_state *mrb, mrb_value self)
+{
+    mrb_value runtime, pass;
+    mrb_int production = 0;
+    mrb_get_args(mrb, "oo|i", &runtime, &pass, &production);
+    const struct pack_walk walk = {runtime, mrb_funcall(mrb, runtime, "ffi_draw", 0), (int)production};
+    pack_begin_frame(100);
+    pack_pass_collections(mrb, &walk, pass);
+    return mrb_nil_value();
+}
+
+// TestSupport.pack_exception_count: exceptions the walks handed on.
+mrb_value support_m_pack_exception_count(mrb_state *mrb, mrb_value self)
+{
+    return mrb_int_value(mrb, (mrb_int)pack_exception_count());
+}
+
 int make_dirs(void)
 {
     std::string mk = "mkdir -p '" + g_run.game_dir + "/app' '" + g_run.base_dir + "'";
@@ -205,10 +266,12 @@ void run_file(const char *helpers, const char *file, const char *tmp_root)
     }
     ffi_init(g_run.game_dir.c_str(), g_run.base_dir.c_str(), mrb, nullptr);
     interpreter_register_runtime_natives(mrb);
-    // Drawing commands outside a tick's scene do nothing.
-    static struct threadstream *no_scene = nullptr;
+    // Drawing commands outside a captured scene do nothing.
+    g_scene_slot = nullptr;
     draw_natives_register(mrb, mrb_class_get_under(mrb, mrb_module_get(mrb, "FFI"), "Draw"),
-                          nullptr, &no_scene);
+                          nullptr, &g_scene_slot);
+    const struct pack_settings pack = {&g_scene_slot, nullptr, &g_scale_quality};
+    pack_init(mrb, &pack);
     struct RClass *support = mrb_define_module(mrb, "TestSupport");
     mrb_define_module_function(mrb, support, "log_lines", support_m_log_lines, MRB_ARGS_NONE());
     mrb_define_module_function(mrb, support, "game_dir", support_m_game_dir, MRB_ARGS_NONE());
@@ -220,6 +283,13 @@ void run_file(const char *helpers, const char *file, const char *tmp_root)
     mrb_define_module_function(mrb, support, "framework_header", support_m_framework_header,
                                MRB_ARGS_NONE());
     mrb_define_module_function(mrb, support, "expected_format", support_m_expected_format,
+                               MRB_ARGS_NONE());
+    mrb_define_module_function(mrb, support, "capture_primitives", support_m_capture_primitives,
+                               MRB_ARGS_BLOCK());
+    mrb_define_module_function(mrb, support, "capture_commands", support_m_capture_commands,
+                               MRB_ARGS_BLOCK());
+    mrb_define_module_function(mrb, support, "pack_pass", support_m_pack_pass, MRB_ARGS_ARG(2, 1));
+    mrb_define_module_function(mrb, support, "pack_exception_count", support_m_pack_exception_count,
                                MRB_ARGS_NONE());
     mrb_load_string(mrb, "def tick args; end");
 
@@ -256,7 +326,7 @@ int main(int argc, char **argv)
     }
     util_physfs_use_sdl_allocator();
     if (!PHYSFS_init(argv[0]) || !log_init() || !cvar_init() || !register_renderer_cvars() ||
-        !register_metadata_cvars()) {
+        !register_metadata_cvars() || !threadstream_init() || !(g_capture = threadstream_allocate())) {
         fprintf(stderr, "set-up failed\n");
         return 2;
     }
@@ -266,6 +336,8 @@ int main(int argc, char **argv)
         run_file(argv[1], argv[i], tmp);
     }
     printf("%ld passed, %ld failed\n", g_run.passed, g_run.failed);
+    threadstream_free(g_capture);
+    threadstream_quit();
     cvar_quit();
     log_quit();
     natives_quit();
