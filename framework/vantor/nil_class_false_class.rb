@@ -67,7 +67,7 @@ module NilClassFalseClass
   def self.__quiet_nil__ receiver, name, entity, attribute, counts
     count = (counts[name] || 0) + 1
     counts[name] = count
-    where = "~#{attribute}~ of #{entity.inspect[0, 200]}"
+    where = "member ~#{attribute}~ of the entity #{entity.inspect[0, 200]}"
     if count > 5
       raise NoMethodError.new("* ERROR: ~#{name}~ was invoked on nil (#{where}) more than five times.\n" \
                               "** Give ~#{attribute}~ a default value, for example " \
@@ -77,7 +77,7 @@ module NilClassFalseClass
     if zel
       if count == 1
         zel.log_warn "* Warning: Method invoked on nil.\n" \
-                     "** ~#{name}~ was invoked on nil, the value of #{where} (member ~#{attribute}~).\n" \
+                     "** ~#{name}~ was invoked on nil, the value of #{where}.\n" \
                      "** The result is nil. Give ~#{attribute}~ a default value " \
                      "(~state.#{attribute} ||= 0~)."
       elsif count == 4

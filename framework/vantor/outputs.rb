@@ -63,7 +63,10 @@ module Zel
         end
       end
       return self if o.empty?
-      if o.all? { |i| __resolved__? i }
+      if __resolved__?(o)
+        # A marked array primitive.
+        __push_one__ o
+      elsif o.all? { |i| __resolved__? i }
         o.each { |i| __push_one__ i }
       elsif __single_primitive__? o
         __push_one__ send(self.class::MARKING, o)

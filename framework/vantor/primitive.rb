@@ -97,12 +97,14 @@ module Zel
       include Common
       include Point
       include Rect
-      Primitive.__accessors__ self,
+      # Braces: the interpreter drops all but the last pairs of a call
+      # with more than fifteen bare key-value arguments.
+      Primitive.__accessors__ self, {
                               path: 4, angle: 5, a: 6, r: 7, g: 8, b: 9, tile_x: 10, tile_y: 11,
                               tile_w: 12, tile_h: 13, flip_horizontally: 14,
                               flip_vertically: 15, angle_anchor_x: 16, angle_anchor_y: 17,
                               source_x: 18, source_y: 19, source_w: 20, source_h: 21,
-                              blendmode_enum: 22, anchor_x: 23, anchor_y: 24
+                              blendmode_enum: 22, anchor_x: 23, anchor_y: 24 }
 
       def primitive_marker
         :sprite
