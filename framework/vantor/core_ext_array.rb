@@ -83,7 +83,7 @@ class Array
     inject(init) { |s, e| s + e }
   end
 
-  alias_method :__array_plus__, :+
+  alias_method :__array_plus__, :+ unless method_defined?(:__array_plus__)
 
   # Also appends a value that is not an array.
   def + other

@@ -48,8 +48,8 @@ class Hash
     merge(y: (self[:y] || 0) + n)
   end
 
-  alias_method :__hash_merge__, :merge
-  alias_method :__hash_merge_bang__, :merge!
+  alias_method :__hash_merge__, :merge unless method_defined?(:__hash_merge__)
+  alias_method :__hash_merge_bang__, :merge! unless method_defined?(:__hash_merge_bang__)
 
   # Also merges objects that convert with to_hash (entities).
   def merge *others, &block

@@ -136,10 +136,13 @@ TEST_F(GameWalk, OneBadObjectLeavesTheRestOfTheFrame)
     const uint32_t before = pack_exception_count();
     const std::string scene = run(R"RUBY(
 class Broken
+  def primitive_marker; :sprite; end
   def w; raise "broken sprite"; end
 end
 def tick args
-  args.outputs.sprites << {x: 1} << Broken.new << {x: 2}
+  args.outputs.sprites << {x: 1}
+  args.outputs.sprites << Broken.new
+  args.outputs.sprites << {x: 2}
   args.outputs.labels << {x: 3, text: 'still here'}
 end
 )RUBY");
