@@ -66,8 +66,8 @@ module Zel
       if __resolved__?(o)
         # A marked array primitive.
         __push_one__ o
-      elsif o.all? { |i| __resolved__? i }
-        o.each { |i| __push_one__ i }
+      elsif __all_resolved__? o
+        concat o
       elsif __single_primitive__? o
         __push_one__ send(self.class::MARKING, o)
       else
@@ -76,14 +76,38 @@ module Zel
       self
     end
 
+    # Index loops: the block forms of all? and any? cost several times more.
+    def __all_resolved__? a
+      i = 0
+      n = a.length
+      while i < n
+        v = a[i]
+        return false unless v.is_a?(Hash) || __resolved__?(v)
+        i += 1
+      end
+      true
+    end
+
     # An array whose last (or any) item is a value, whose second item is
     # three numbers or whose first is two numbers.
     def __single_primitive__? a
-      return true if a.any? { |i| Primitive.value_type? i }
-      second = a[1]
-      return true if second.is_a?(Array) && second.length == 3 && second.all? { |i| i.is_a? Numeric }
-      first = a[0]
-      first.is_a?(Array) && first.length == 2 && first.all? { |i| i.is_a? Numeric }
+      i = 0
+      n = a.length
+      while i < n
+        return true if Primitive.value_type? a[i]
+        i += 1
+      end
+      __numbers__?(a[1], 3) || __numbers__?(a[0], 2)
+    end
+
+    def __numbers__? v, count
+      return false unless v.is_a?(Array) && v.length == count
+      i = 0
+      while i < count
+        return false unless v[i].is_a? Numeric
+        i += 1
+      end
+      true
     end
 
     def __not_a_primitive__ o

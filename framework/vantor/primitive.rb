@@ -22,101 +22,81 @@ module Zel
       end
     end
 
-    module Common
-      def primitive_marker
-        :pending
-      end
+    # Each kind's module carries all of its methods itself (no included
+    # modules): extending an array with a module that includes others costs
+    # one link per module, for every array marked.
+    def self.__point__ mod
+      __accessors__ mod, { x: 0, y: 1 }
     end
 
-    module Point
-      Primitive.__accessors__ self, x: 0, y: 1
-    end
-
-    module Rect
-      Primitive.__accessors__ self, w: 2, h: 3
-
-      def left
-        self[0]
-      end
-
-      def bottom
-        self[1]
-      end
-
-      def right
-        (self[0] || 0) + (self[2] || 0)
-      end
-
-      def top
-        (self[1] || 0) + (self[3] || 0)
-      end
-
-      def rect
-        { x: self[0], y: self[1], w: self[2], h: self[3] }
-      end
+    def self.__rect__ mod
+      __accessors__ mod, { w: 2, h: 3 }
+      mod.send(:define_method, :left) { self[0] }
+      mod.send(:define_method, :bottom) { self[1] }
+      mod.send(:define_method, :right) { (self[0] || 0) + (self[2] || 0) }
+      mod.send(:define_method, :top) { (self[1] || 0) + (self[3] || 0) }
+      mod.send(:define_method, :rect) { { x: self[0], y: self[1], w: self[2], h: self[3] } }
     end
 
     # Colour at 4..7; an array holding a text at 4 looks like a sprite and
     # reads black and opaque.
-    module Color
+    def self.__color__ mod
       [[:r, 4], [:g, 5], [:b, 6]].each do |name, index|
-        define_method(name) { self[4].is_a?(String) ? 0 : self[index] }
-        define_method("#{name}=") { |v| self[index] = v }
+        mod.send(:define_method, name) { self[4].is_a?(String) ? 0 : self[index] }
+        mod.send(:define_method, "#{name}=") { |v| self[index] = v }
       end
-
-      def a
-        self[4].is_a?(String) ? 255 : self[7]
-      end
-
-      def a= v
-        self[7] = v
-      end
+      mod.send(:define_method, :a) { self[4].is_a?(String) ? 255 : self[7] }
+      mod.send(:define_method, :a=) { |v| self[7] = v }
     end
 
-    module Solid
-      include Common
-      include Point
-      include Rect
-      include Color
-      Primitive.__accessors__ self, blendmode_enum: 8, anchor_x: 9, anchor_y: 10
-
-      def primitive_marker
-        :solid
-      end
+    def self.__marker__ mod, marker
+      mod.send(:define_method, :primitive_marker) { marker }
     end
 
-    module Border
-      include Solid
+    module Common
+      Primitive.__marker__ self, :pending
+    end
 
-      def primitive_marker
-        :border
-      end
+    module Point
+      Primitive.__point__ self
+    end
+
+    module Rect
+      Primitive.__rect__ self
+    end
+
+    module Color
+      Primitive.__color__ self
+    end
+
+    [:Solid, :Border].each do |name|
+      mod = Module.new
+      const_set name, mod
+      __point__ mod
+      __rect__ mod
+      __color__ mod
+      __accessors__ mod, { blendmode_enum: 8, anchor_x: 9, anchor_y: 10 }
+      __marker__ mod, name == :Solid ? :solid : :border
     end
 
     module Sprite
-      include Common
-      include Point
-      include Rect
+      Primitive.__point__ self
+      Primitive.__rect__ self
       # Braces: the interpreter drops all but the last pairs of a call
       # with more than fifteen bare key-value arguments.
       Primitive.__accessors__ self, {
-                              path: 4, angle: 5, a: 6, r: 7, g: 8, b: 9, tile_x: 10, tile_y: 11,
-                              tile_w: 12, tile_h: 13, flip_horizontally: 14,
-                              flip_vertically: 15, angle_anchor_x: 16, angle_anchor_y: 17,
-                              source_x: 18, source_y: 19, source_w: 20, source_h: 21,
-                              blendmode_enum: 22, anchor_x: 23, anchor_y: 24 }
-
-      def primitive_marker
-        :sprite
-      end
+        path: 4, angle: 5, a: 6, r: 7, g: 8, b: 9, tile_x: 10, tile_y: 11, tile_w: 12,
+        tile_h: 13, flip_horizontally: 14, flip_vertically: 15, angle_anchor_x: 16,
+        angle_anchor_y: 17, source_x: 18, source_y: 19, source_w: 20, source_h: 21,
+        blendmode_enum: 22, anchor_x: 23, anchor_y: 24 }
+      Primitive.__marker__ self, :sprite
     end
 
     # Labels: [x, y, text], then size and alignment with 4, 5 or 8+ items,
     # or straight to the colour with 6 or 7.
     module Label
-      include Common
-      include Point
-      Primitive.__accessors__ self, text: 2
+      Primitive.__point__ self
+      Primitive.__accessors__ self, { text: 2 }
 
       def __short_colour__
         length == 6 || length == 7
@@ -143,34 +123,23 @@ module Zel
         self[4] = v
       end
 
-      Primitive.__accessors__ self, font: 9, vertical_alignment_enum: 10, blendmode_enum: 11,
-                                    anchor_x: 12, anchor_y: 13
-
-      def primitive_marker
-        :label
-      end
+      Primitive.__accessors__ self, { font: 9, vertical_alignment_enum: 10, blendmode_enum: 11,
+                                      anchor_x: 12, anchor_y: 13 }
+      Primitive.__marker__ self, :label
     end
 
     # Lines: [x, y, x2, y2, r, g, b, a, blendmode_enum].
     module Line
-      include Common
-      include Point
-      Primitive.__accessors__ self, x2: 2, y2: 3, r: 4, g: 5, b: 6, a: 7, blendmode_enum: 8
-
-      def primitive_marker
-        :line
-      end
+      Primitive.__point__ self
+      Primitive.__accessors__ self, { x2: 2, y2: 3, r: 4, g: 5, b: 6, a: 7, blendmode_enum: 8 }
+      Primitive.__marker__ self, :line
     end
 
     module Triangle
-      include Common
-      include Point
-      Primitive.__accessors__ self, x2: 2, y2: 3, x3: 4, y3: 5, r: 6, g: 7, b: 8, a: 9,
-                                    path: 10
-
-      def primitive_marker
-        :triangle
-      end
+      Primitive.__point__ self
+      Primitive.__accessors__ self, { x2: 2, y2: 3, x3: 4, y3: 5, r: 6, g: 7, b: 8, a: 9,
+                                      path: 10 }
+      Primitive.__marker__ self, :triangle
     end
 
     KINDS = { solid: Solid, border: Border, sprite: Sprite, label: Label, line: Line,
@@ -187,7 +156,16 @@ module Zel
               "#{array.inspect}\n" \
               "** Use a copy of the array (~array.dup.#{method_name}~) instead."
       end
-      __flatten__ array if array.any? { |i| i.is_a?(Array) || i.is_a?(Hash) }
+      i = 0
+      n = array.length
+      while i < n
+        v = array[i]
+        if v.is_a?(Array) || v.is_a?(Hash)
+          __flatten__ array
+          break
+        end
+        i += 1
+      end
       __warn_call_site__ if $warn_array_primitives
       $perf_counter_primitive_is_array += 1 if $perf_counter_primitive_is_array
       array.extend KINDS[kind]

@@ -135,11 +135,13 @@ mrb_value support_m_expected_format(mrb_state *mrb, mrb_value self)
 }
 
 // Runs the block with drawing going into an empty scene; answers the decoded
-// text (decode is scene_decode_primitives or scene_decode_commands).
+// text (decode is scene_decode_primitives or scene_decode_commands), or the
+// number of bytes packed when called with false (for benchmarks).
 mrb_value capture(mrb_state *mrb, char *(*decode)(const struct threadstream *))
 {
     mrb_value block;
-    mrb_get_args(mrb, "&", &block);
+    mrb_bool text_wanted = TRUE;
+    mrb_get_args(mrb, "|b&", &text_wanted, &block);
     g_capture->length = 0;
     g_capture->read_pos = 0;
     g_capture->error = 0;
@@ -148,6 +150,9 @@ mrb_value capture(mrb_state *mrb, char *(*decode)(const struct threadstream *))
     g_scene_slot = nullptr;
     if (mrb->exc) {
         return result;
+    }
+    if (!text_wanted) {
+        return mrb_int_value(mrb, (mrb_int)g_capture->length);
     }
     char *text = decode(g_capture);
     mrb_value str = mrb_str_new_cstr(mrb, text ? text : "");
@@ -285,9 +290,9 @@ void run_file(const char *helpers, const char *file, const char *tmp_root)
     mrb_define_module_function(mrb, support, "expected_format", support_m_expected_format,
                                MRB_ARGS_NONE());
     mrb_define_module_function(mrb, support, "capture_primitives", support_m_capture_primitives,
-                               MRB_ARGS_BLOCK());
+                               MRB_ARGS_OPT(1) | MRB_ARGS_BLOCK());
     mrb_define_module_function(mrb, support, "capture_commands", support_m_capture_commands,
-                               MRB_ARGS_BLOCK());
+                               MRB_ARGS_OPT(1) | MRB_ARGS_BLOCK());
     mrb_define_module_function(mrb, support, "pack_pass", support_m_pack_pass, MRB_ARGS_ARG(2, 1));
     mrb_define_module_function(mrb, support, "pack_exception_count", support_m_pack_exception_count,
                                MRB_ARGS_NONE());
