@@ -143,7 +143,9 @@ module Zel
       @h / 2
     end
 
+    # With the origin at the centre the point also has a zero size.
     def center
+      return { x: @center_x, y: @center_y, w: 0, h: 0 } if @origin_name == :center
       { x: @center_x, y: @center_y }
     end
 

@@ -47,3 +47,13 @@ test "a size change with the other orientation's width flips the orientation" do
   assert r.args.events[:orientation_changed]
   assert_equal [9, 16], [r.args.grid.aspect_ratio_w, r.args.grid.aspect_ratio_h]
 end
+
+test "the centre point has a zero size with the origin at the centre; Grid forwards to the grid" do
+  r = make_runtime
+  g = r.args.grid
+  assert_equal({ x: 640.0, y: 360.0 }, g.center)
+  g.origin_center!
+  assert_equal({ x: 0.0, y: 0.0, w: 0, h: 0 }, g.center)
+  assert_equal [:center, 1280], [Grid.origin_name, Grid.w]
+  assert_equal [640, 360], [g.w_half, g.h_half]
+end
