@@ -36,8 +36,9 @@ void process_startup(int argc, char **argv);
 // The render loop; starts the simulation thread; never returns.
 void process_run(void);
 
-// Orderly shutdown after the simulation thread has ended.
-void process_shutdown(void);
+// Orderly shutdown after the simulation thread has ended; returns the
+// status the process exits with.
+int process_shutdown(void);
 
 // Fatal start-up exit: log, standard error, message box, status 1.
 void startup_failure(const char *format, ...) SDL_PRINTF_VARARG_FUNC(1);

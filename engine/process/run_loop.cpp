@@ -5,7 +5,6 @@
 #include "config/config.h"
 #include "janitor/janitor.h"
 #include "log/log.h"
-#include "process/game.h"
 #include "process/process_internal.h"
 #include "render/render.h"
 #include "stream/stream.h"
@@ -303,9 +302,5 @@ void process_run(void)
     draw_iteration(ctx);
     renderstream_queue_scene(ctx->current_scene);
     ctx->current_scene = nullptr;
-    // Read before shutdown closes the interpreter: failed tests or an
-    // exception that ended an --eval/--test run give a non-zero status.
-    const int status = game_exit_status();
-    process_shutdown();
-    exit(status);
+    exit(process_shutdown());
 }

@@ -487,11 +487,14 @@ void process_startup(int argc, char **argv)
     log_info("Engine", "Janitor is using %d threads.", janitor_thread_count());
 }
 
-void process_shutdown(void)
+int process_shutdown(void)
 {
     game_quit();
     // FIXME: http_quit() joins here once the HTTP client exists.
     game_quit_bang();
+    // Failed tests or an exception that ended an --eval/--test run make the
+    // status non-zero; quit! has the last word.
+    const int status = game_exit_status();
     audio_quit();
     render_context_delete(process_render_context);
     process_render_context = nullptr;
@@ -504,4 +507,5 @@ void process_shutdown(void)
     log_quit();
     SDL_Quit();
     PHYSFS_deinit();
+    return status;
 }
