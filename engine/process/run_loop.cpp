@@ -146,6 +146,15 @@ void capture_events(struct render_context *ctx)
             SDL_AtomicSet(&sleep_occurred_flag, 0);
             SDL_AtomicSet(&wake_occurred_flag, 1);
             break;
+        case SDL_RENDER_TARGETS_RESET:
+            // Target contents are gone; the passes recreate them next time.
+            render_context_recover_render_targets(ctx);
+            break;
+        case SDL_RENDER_DEVICE_RESET:
+            // Every texture is gone; images reload lazily, fonts now.
+            render_context_recover_textures(ctx);
+            render_context_recover_render_targets(ctx);
+            break;
         case SDL_WINDOWEVENT:
             if (ev.window.event == SDL_WINDOWEVENT_SIZE_CHANGED &&
                 ev.window.windowID == ctx->window_id) {

@@ -9,7 +9,7 @@ def tick args
                            alignment_enum: 1, r: 255, g: 241, b: 232 }
   args.outputs.labels << { x: 640, y: 540, text: "Edit mygame/app/main.rb to make it yours.",
                            alignment_enum: 1, r: 194, g: 195, b: 199 }
-  args.outputs.sprites << { x: 576, y: 232, w: 128, h: 128, path: "console-logo.png",
+  args.outputs.sprites << { x: 512, y: 232, w: 256, h: 128, path: "console-logo.png",
                             angle: args.state.angle }
   y = 160 + 40 * Math.sin(args.state.angle / 30.0)
   args.outputs.solids << { x: 600, y: y, w: 80, h: 16, r: 255, g: 0, b: 77 }
