@@ -2,6 +2,7 @@
 // beyond what a record needs) and appends one record or command to the scene
 // being built. No method holds an object with a destructor across mrb_* calls.
 #include "render/draw_natives.h"
+#include "stream/pack.h"
 
 #include "render/render.h"
 #include "stream/stream.h"
@@ -641,6 +642,50 @@ mrb_value draw_m_simulate_render_device_reset(mrb_state *mrb, mrb_value self)
     return push_event(SDL_RENDER_DEVICE_RESET);
 }
 
+// Immediate sprites: each form takes the first n of the sprite's 26
+// attributes in order (x, y, w, h, path; angle, a; r, g, b, the tile
+// rectangle, both flips, the angle anchor, the source rectangle; blendmode;
+// the anchor; scale quality); the attributes a form does not take keep their
+// defaults.
+mrb_value draw_sprite_values(mrb_state *mrb, int n)
+{
+    const mrb_value *argv = nullptr;
+    mrb_int argc = 0;
+    mrb_get_args(mrb, "*", &argv, &argc);
+    threadstream_pack_sprite_values(mrb, argv, (int)(argc < n ? argc : n));
+    return mrb_nil_value();
+}
+
+mrb_value draw_m_draw_sprite(mrb_state *mrb, mrb_value)
+{
+    return draw_sprite_values(mrb, 5);
+}
+
+mrb_value draw_m_draw_sprite_2(mrb_state *mrb, mrb_value)
+{
+    return draw_sprite_values(mrb, 7);
+}
+
+mrb_value draw_m_draw_sprite_3(mrb_state *mrb, mrb_value)
+{
+    return draw_sprite_values(mrb, 22);
+}
+
+mrb_value draw_m_draw_sprite_4(mrb_state *mrb, mrb_value)
+{
+    return draw_sprite_values(mrb, 23);
+}
+
+mrb_value draw_m_draw_sprite_5(mrb_state *mrb, mrb_value)
+{
+    return draw_sprite_values(mrb, 25);
+}
+
+mrb_value draw_m_draw_sprite_6(mrb_state *mrb, mrb_value)
+{
+    return draw_sprite_values(mrb, 26);
+}
+
 struct method {
     const char *name;
     mrb_func_t func;
@@ -656,6 +701,12 @@ const method g_methods[] = {
     {"draw_border_3", draw_m_draw_border_3, MRB_ARGS_ANY()},
     {"draw_line", draw_m_draw_line, MRB_ARGS_ANY()},
     {"draw_line_2", draw_m_draw_line_2, MRB_ARGS_ANY()},
+    {"draw_sprite", draw_m_draw_sprite, MRB_ARGS_ANY()},
+    {"draw_sprite_2", draw_m_draw_sprite_2, MRB_ARGS_ANY()},
+    {"draw_sprite_3", draw_m_draw_sprite_3, MRB_ARGS_ANY()},
+    {"draw_sprite_4", draw_m_draw_sprite_4, MRB_ARGS_ANY()},
+    {"draw_sprite_5", draw_m_draw_sprite_5, MRB_ARGS_ANY()},
+    {"draw_sprite_6", draw_m_draw_sprite_6, MRB_ARGS_ANY()},
     {"draw_label", draw_m_draw_label, MRB_ARGS_ANY()},
     {"draw_label_2", draw_m_draw_label_2, MRB_ARGS_ANY()},
     {"draw_label_3", draw_m_draw_label_3, MRB_ARGS_ANY()},

@@ -143,6 +143,11 @@ void threadstream_pack_a11ys(struct threadstream *s, mrb_state *mrb, mrb_value l
 
 void threadstream_pack_sprite_hash(mrb_state *mrb, mrb_value hash);
 void threadstream_pack_sprite_object(mrb_state *mrb, mrb_value object);
+// One sprite from the first count of its 26 attribute values in enum
+// pack_attr order (the rest nil, so their defaults apply), into this tick's
+// scene with the frame's texture tier and atlas entry: the immediate
+// draw_sprite natives.
+void threadstream_pack_sprite_values(mrb_state *mrb, const mrb_value *values, int count);
 void threadstream_pack_sprite_ivars(mrb_state *mrb, mrb_value object);
 void threadstream_pack_sprite_attr_sprite(mrb_state *mrb, mrb_value object);
 void threadstream_pack_sprite_strict_entity(mrb_state *mrb, mrb_value object);

@@ -556,6 +556,20 @@ void threadstream_pack_sprite_hash(mrb_state *mrb, mrb_value hash)
     pack_sprite_values(mrb, s, v, !mrb_nil_p(v[PACK_SOURCE_X3]));
 }
 
+void threadstream_pack_sprite_values(mrb_state *mrb, const mrb_value *values, int count)
+{
+    threadstream *s = pack_scene();
+    if (!s) {
+        return;
+    }
+    mrb_value v[PACK_ATTR_COUNT];
+    fill_nil(v);
+    for (int i = 0; i < count && i < PACK_SPRITE_ATTRS; i++) {
+        v[i] = values[i];
+    }
+    pack_sprite_values(mrb, s, v, 0);
+}
+
 void threadstream_pack_sprite_object(mrb_state *mrb, mrb_value obj)
 {
     if (class_defines(mrb, obj, g_pack.sym.draw_override)) {

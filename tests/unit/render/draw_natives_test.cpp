@@ -10,6 +10,7 @@
 
 #include "render/draw_natives.h"
 #include "render/render.h"
+#include "stream/pack.h"
 #include "stream/scene_decode.h"
 #include "stream/stream.h"
 
@@ -33,6 +34,8 @@ protected:
         struct RClass *ffi = mrb_define_module(mrb, "FFI");
         struct RClass *draw = mrb_define_class_under(mrb, ffi, "Draw", mrb->object_class);
         draw_natives_register(mrb, draw, nullptr, &scene);
+        const struct pack_settings packing = {&scene, nullptr, nullptr};
+        pack_init(mrb, &packing);
         scene = threadstream_allocate();
         ASSERT_NE(scene, nullptr);
     }
@@ -132,6 +135,23 @@ INSTANTIATE_TEST_SUITE_P(
         packing_case{"$d.draw_triangle_2(0, 0, 1, 1, 2, 0, 10, nil, nil, nil, 'p.png', 0, 0, 0, "
                      "0, 0, 0, 1, 20)",
                      "r2=20 g2=255 b2=255 a2=255 r3=20", true},
+        packing_case{"$d.draw_sprite(1, 2, 3, 4, 'p.png')",
+                     "path=\"p.png\" x=1.0 y=2.0 z=0 w=3.0 h=4.0 reserved=0 reserved2=0 angle=0.0 "
+                     "r=255 g=255 b=255 a=255 tile_x=0.0 tile_y=0.0 tile_w=-1.0",
+                     true},
+        packing_case{"$d.draw_sprite_2(1, 2, 3, 4, 'p.png', 45, 0)", "", true},
+        packing_case{"$d.draw_sprite_2(1, 2, 3, 4, 'p.png', 45, nil, 9, 9)", "angle=45.0 r=255", true},
+        packing_case{"$d.draw_sprite_3(1, 2, 3, 4, 'p.png', 0, 128, 1, 2, 3, 4, 5, 6, 7, true, "
+                     "false, 0.25, 0.75, 8, 9, 10, 11)",
+                     "r=1 g=2 b=3 a=128 tile_x=4.0 tile_y=5.0 tile_w=6.0 tile_h=7.0 source_x=8.0 "
+                     "source_y=9.0 source_w=10.0 source_h=11.0 flip_horizontally=1 "
+                     "flip_vertically=0 angle_anchor_x=0.25 angle_anchor_y=0.75 blendmode_enum=1",
+                     true},
+        packing_case{"$d.draw_sprite_6(1, 2, 3, 4, 'p.png', 0, 255, 255, 255, 255, 0, 0, -1, -1, "
+                     "false, false, 0.5, 0.5, 0, 0, -1, -1, 3, 1, 0.5, 2)",
+                     "blendmode_enum=3 texture_scale=100 anchor_x=1.0 anchor_y=0.5 "
+                     "scale_quality_enum=2",
+                     true},
         packing_case{"$d.draw_screenshot('s.png', 1, 2, 3, 4, 7, 100, 10, 20, 30)",
                      "path=\"s.png\" x=1.0 y=2.0 w=3.0 h=4.0 tolerance=7 r=10 g=20 b=30 a=100", false},
         packing_case{"$d.set_grid(0.0, 720.0, 5)", "origin_x=0.0 origin_y=720.0", false},
