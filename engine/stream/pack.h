@@ -128,6 +128,9 @@ void thread_stream_pack_label(struct threadstream *s, mrb_state *mrb, const mrb_
 void threadstream_pack_line(struct threadstream *s, mrb_state *mrb, const mrb_value *v);
 void threadstream_pack_border(struct threadstream *s, mrb_state *mrb, const mrb_value *v);
 void threadstream_pack_solid(struct threadstream *s, mrb_state *mrb, const mrb_value *v);
+// A solid or border (kind prim_solid or prim_border) with its blend mode and
+// anchors: the record FFI::Draw#draw_solid_3 and #draw_border_3 write.
+void threadstream_pack_rect_values(struct threadstream *s, int32_t kind, const mrb_value *v);
 
 // A solid from plain numbers (the letterbox background).
 void pack_solid_rect(struct threadstream *s, float x, float y, float w, float h, int32_t r,

@@ -302,6 +302,28 @@ void pack_primitive_element(mrb_state *mrb, mrb_value e)
     }
 }
 
+// Plain Hash solids and borders with a size are packed here, with the record
+// the runtime's draw_solid / draw_border write for them through
+// FFI::Draw#draw_solid_3 / #draw_border_3, without a call into script code.
+// Anything else (objects, Hashes that are marked, subclassed or have a
+// default, Hashes without w or h, which draw triangles) goes to the runtime.
+int pack_plain_rect_hash(mrb_state *mrb, mrb_value e, int32_t kind)
+{
+    if (!mrb_hash_p(e) || mrb_basic_ptr(e)->c != mrb->hash_class || MRB_RHASH_DEFAULT_P(e)) {
+        return 0;
+    }
+    mrb_value v[PACK_ATTR_COUNT];
+    scan_hash(mrb, e, v);
+    if (!mrb_test(v[PACK_W]) || !mrb_test(v[PACK_H])) {
+        return 0;
+    }
+    threadstream *s = pack_scene();
+    if (s) {
+        threadstream_pack_rect_values(s, kind, v);
+    }
+    return 1;
+}
+
 struct element_request {
     int collection;
     mrb_value element;
@@ -314,7 +336,9 @@ mrb_value element_body(mrb_state *mrb, void *ud)
     switch (r->collection) {
     case PACK_SOLIDS:
     case PACK_STATIC_SOLIDS:
-        call1(mrb, g_pack.walk.runtime, g_pack.sym.draw_solid, e);
+        if (!pack_plain_rect_hash(mrb, e, prim_solid)) {
+            call1(mrb, g_pack.walk.runtime, g_pack.sym.draw_solid, e);
+        }
         break;
     case PACK_SPRITES:
     case PACK_STATIC_SPRITES:
@@ -334,7 +358,9 @@ mrb_value element_body(mrb_state *mrb, void *ud)
         break;
     case PACK_BORDERS:
     case PACK_STATIC_BORDERS:
-        call1(mrb, g_pack.walk.runtime, g_pack.sym.draw_border, e);
+        if (!pack_plain_rect_hash(mrb, e, prim_border)) {
+            call1(mrb, g_pack.walk.runtime, g_pack.sym.draw_border, e);
+        }
         break;
     default:  // debug and reserved
         call1(mrb, g_pack.walk.runtime, g_pack.sym.draw_primitive, e);

@@ -289,6 +289,11 @@ void threadstream_pack_line(threadstream *s, mrb_state *mrb, const mrb_value *v)
     pack_writer_end(&w, s);
 }
 
+void threadstream_pack_rect_values(threadstream *s, int32_t kind, const mrb_value *v)
+{
+    pack_rect(s, kind, v, 1);
+}
+
 void threadstream_pack_border(threadstream *s, mrb_state *mrb, const mrb_value *v)
 {
     (void)mrb;

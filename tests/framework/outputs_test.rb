@@ -304,3 +304,32 @@ test "the audio hash: volume default and clamping" do
   a.volume = -1
   assert_equal 0.0, a.volume
 end
+
+test "Hash solids and borders packed by the walk match the runtime's draw_solid and draw_border" do
+  r = booted_runtime "def tick args\nend\n"
+  defaults = Hash.new(0).merge!(x: 1, y: 1, w: 2, h: 2)
+  hashes = [
+    { x: 1, y: 2, w: 3, h: 4 },
+    { x: 1.5, y: -2, w: -3, h: 4.25, r: 10, g: 20, b: 30, a: 40, blendmode_enum: 2 },
+    { x: 1, y: 2, w: 3, h: 4, a: nil, blendmode_enum: false, anchor_x: 0.5, anchor_y: 1 },
+    { x: 1, y: 2, w: 3, h: 4, a: 0 },
+    { x: 1, y: 2, w: 3, h: 4, a: 0.4 },
+    { x: 1, y: 2, w: 3, h: 4, a: "80" },
+    { x: 1, y: 2, w: 3, h: 4, a: :a },
+    { x: 1, y: 2, w: 3, h: 4, r: 2**32 + 5, g: 1e20, b: -3.9 },
+    { x: 1, y: 2, w: false, h: 4 },
+    { x: 0, y: 0, x2: 10, y2: 0, x3: 5, y3: 5, r: 7 },
+    { "x" => 5, x: 1, y: 2, w: 3, h: 4 },
+    defaults,
+  ]
+  hashes.each do |h|
+    [[:solids, :draw_solid], [:borders, :draw_border]].each do |collection, method|
+      o = outputs_of(r)
+      o.clear_non_static
+      o.send(collection) << h
+      walked = packed(r, o).reject { |l| l.start_with?("prim_end_pass") || l.start_with?("pass ") }
+      direct = TestSupport.capture_primitives { r.send(method, h) }.split("\n")
+      assert_equal direct, walked, "#{collection} #{h.inspect}"
+    end
+  end
+end
