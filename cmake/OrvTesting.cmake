@@ -17,6 +17,7 @@ function(orv_test_environment out name)
     "ORV_TEST_TMPDIR=${home}"
     "ORV_SOURCE_DIR=${CMAKE_SOURCE_DIR}"
     "ORV_BINARY_DIR=${CMAKE_BINARY_DIR}"
+    "ORV_BUILD_TYPE=${CMAKE_BUILD_TYPE}"
     "SDL_VIDEODRIVER=dummy"
     "SDL_AUDIODRIVER=dummy"
     "ALSOFT_DRIVERS=null"

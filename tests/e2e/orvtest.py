@@ -18,6 +18,9 @@ import zipfile
 EXE = os.environ.get("ORV_EXE", "")
 DATA = os.environ.get("ORV_ENGINE_DATA", "")
 GAMES = os.path.join(os.path.dirname(os.path.abspath(__file__)), "games")
+# Sanitizer builds run many times slower: they check what a run does, not how
+# fast; tests skip their timing figures there.
+SANITIZED = os.environ.get("ORV_BUILD_TYPE", "").lower() in ("asan", "tsan")
 
 
 class Result:

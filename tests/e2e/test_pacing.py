@@ -2,7 +2,7 @@
 """Pacing: sixty ticks a second whatever the renderer does."""
 import re
 
-from orvtest import EngineTest
+from orvtest import SANITIZED, EngineTest
 
 
 def spam_values(lines, label):
@@ -17,6 +17,8 @@ class PacingTest(EngineTest):
         self.assertEqual(r.status, 0, r.describe())
         m = re.search(r"Simulation ran (\d+) ticks in (\d+) ms", r.log())
         self.assertIsNotNone(m, r.describe())
+        if SANITIZED:
+            return  # a clean ten-second run is what a sanitizer build checks
         ticks, ms = int(m.group(1)), int(m.group(2))
         self.assertGreaterEqual(ms, 9500)
         expected = ms * 60 / 1000.0
@@ -28,6 +30,8 @@ class PacingTest(EngineTest):
         game = self.game()
         r = self.run_engine([game, "--set", "log.level", "spam"], stop_after=4.5, timeout=60)
         self.assertEqual(r.status, 0, r.describe())
+        if SANITIZED:
+            return
         lines = r.log_lines()
         sim = spam_values(lines, "Simulation fps")[1:]
         render = spam_values(lines, "Render fps")[1:]
