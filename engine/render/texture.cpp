@@ -78,6 +78,54 @@ SDL_Texture *texture_from_pixels(SDL_Renderer *renderer, const void *pixels, int
     return tex;
 }
 
+// The name-keyed maps (textures, cursors) share their chained buckets: an
+// entry record with a name and a next link, N buckets (a power of two).
+template <typename Entry, size_t N> Entry **name_map_bucket(Entry *(&buckets)[N], const char *name)
+{
+    static_assert((N & (N - 1)) == 0, "bucket counts are powers of two");
+    return &buckets[render_name_hash(name) & (N - 1)];
+}
+
+template <typename Entry> Entry *name_map_find(Entry *head, const char *name)
+{
+    for (Entry *e = head; e; e = e->next) {
+        if (SDL_strcmp(e->name, name) == 0) {
+            return e;
+        }
+    }
+    return nullptr;
+}
+
+// A zeroed entry holding a copy of name, not linked yet; null when out of memory.
+template <typename Entry> Entry *name_map_new_entry(const char *name)
+{
+    Entry *e = (Entry *)SDL_calloc(1, sizeof(Entry));
+    if (!e) {
+        return nullptr;
+    }
+    e->name = copy_text(name);
+    if (!e->name) {
+        SDL_free(e);
+        return nullptr;
+    }
+    return e;
+}
+
+// Frees every entry and its name after release(entry) has let go of what it holds.
+template <typename Entry, size_t N, typename Release>
+void name_map_clear(Entry *(&buckets)[N], Release release)
+{
+    for (Entry *&head : buckets) {
+        while (head) {
+            Entry *next = head->next;
+            release(head);
+            SDL_free(head->name);
+            SDL_free(head);
+            head = next;
+        }
+    }
+}
+
 }  // namespace
 
 uint32_t render_name_hash(const char *name)
@@ -101,17 +149,11 @@ void texture_map_delete(struct texture_map *map)
     if (!map) {
         return;
     }
-    for (struct texture_entry *&head : map->buckets) {
-        while (head) {
-            struct texture_entry *next = head->next;
-            if (head->texture) {
-                SDL_DestroyTexture(head->texture);
-            }
-            SDL_free(head->name);
-            SDL_free(head);
-            head = next;
+    name_map_clear(map->buckets, [](struct texture_entry *e) {
+        if (e->texture) {
+            SDL_DestroyTexture(e->texture);
         }
-    }
+    });
     SDL_free(map);
 }
 
@@ -120,22 +162,15 @@ struct texture_entry *lookup_texture_no_fallback(struct render_context *ctx, con
     if (!name || !ctx->textures) {
         return nullptr;
     }
-    struct texture_entry **bucket =
-        &ctx->textures->buckets[render_name_hash(name) & (TEXTURE_MAP_BUCKETS - 1)];
+    struct texture_entry **bucket = name_map_bucket(ctx->textures->buckets, name);
     // Only this (the render) thread changes the map, so it searches without
     // the lock; inserting takes it for the simulation thread's readers.
-    for (struct texture_entry *e = *bucket; e; e = e->next) {
-        if (SDL_strcmp(e->name, name) == 0) {
-            return e;
-        }
+    struct texture_entry *e = name_map_find(*bucket, name);
+    if (e) {
+        return e;
     }
-    struct texture_entry *e = (struct texture_entry *)SDL_calloc(1, sizeof(*e));
+    e = name_map_new_entry<struct texture_entry>(name);
     if (!e) {
-        return nullptr;
-    }
-    e->name = copy_text(name);
-    if (!e->name) {
-        SDL_free(e);
         return nullptr;
     }
     e->w = e->h = -1;
@@ -418,17 +453,11 @@ void cursor_map_delete(struct cursor_map *map)
     if (!map) {
         return;
     }
-    for (struct cursor_entry *&head : map->buckets) {
-        while (head) {
-            struct cursor_entry *next = head->next;
-            if (head->cursor) {
-                SDL_FreeCursor(head->cursor);
-            }
-            SDL_free(head->name);
-            SDL_free(head);
-            head = next;
+    name_map_clear(map->buckets, [](struct cursor_entry *e) {
+        if (e->cursor) {
+            SDL_FreeCursor(e->cursor);
         }
-    }
+    });
     SDL_free(map);
 }
 
@@ -437,20 +466,13 @@ struct cursor_entry *lookup_cursor_no_fallback(struct render_context *ctx, const
     if (!name || !ctx->cursors) {
         return nullptr;
     }
-    struct cursor_entry **bucket =
-        &ctx->cursors->buckets[render_name_hash(name) & (CURSOR_MAP_BUCKETS - 1)];
-    for (struct cursor_entry *e = *bucket; e; e = e->next) {
-        if (SDL_strcmp(e->name, name) == 0) {
-            return e;
-        }
+    struct cursor_entry **bucket = name_map_bucket(ctx->cursors->buckets, name);
+    struct cursor_entry *e = name_map_find(*bucket, name);
+    if (e) {
+        return e;
     }
-    struct cursor_entry *e = (struct cursor_entry *)SDL_calloc(1, sizeof(*e));
+    e = name_map_new_entry<struct cursor_entry>(name);
     if (!e) {
-        return nullptr;
-    }
-    e->name = copy_text(name);
-    if (!e->name) {
-        SDL_free(e);
         return nullptr;
     }
     e->next = *bucket;
