@@ -192,10 +192,13 @@ def read_gameid(game):
 
 
 def parse_windows(text):
-    """The per-second timing lines of a stretch of log, in order."""
+    """The per-second timing lines of a stretch of log, in order. text is a
+    string, or a list of (arrival time, line) pairs whose times the windows
+    keep as "arrival"."""
+    pairs = [(None, l) for l in text.splitlines()] if isinstance(text, str) else text
     sims, frames = [], []
     pending = None
-    for line in text.splitlines():
+    for arrival, line in pairs:
         m = SIM_RE.search(line)
         if m:
             v = [float(x) for x in m.groups()]
@@ -203,7 +206,7 @@ def parse_windows(text):
                 "ticks": int(v[0]), "busy": v[1], "busy_max": v[2], "input": v[3],
                 "tick": v[4], "tick_max": v[5], "gc": v[6], "gc_max": v[7], "pack": v[8],
                 "pack_max": v[9], "finish": v[10], "scene": int(v[11]), "scene_max": int(v[12]),
-                "late": int(v[13]), "late_max": v[14], "intervals": [],
+                "late": int(v[13]), "late_max": v[14], "intervals": [], "arrival": arrival,
             }
             sims.append(pending)
             continue
@@ -216,7 +219,8 @@ def parse_windows(text):
         if m:
             v = [float(x) for x in m.groups()]
             frames.append({"frames": int(v[0]), "ms": v[1], "events": v[2], "scenes": v[3],
-                           "scenes_max": v[4], "present": v[5], "present_max": v[6]})
+                           "scenes_max": v[4], "present": v[5], "present_max": v[6],
+                           "arrival": arrival})
     return sims, frames
 
 
@@ -235,6 +239,8 @@ def percentile(values, p):
 def fmt(v, digits=1, width=0):
     if v is None:
         text = "-"
+    elif isinstance(v, AtLeast):
+        text = "> " + ("{:,.0f}".format(v) if v >= 100 else "%.*f" % (digits, v))
     elif isinstance(v, str):
         text = v
     elif isinstance(v, int):
@@ -277,11 +283,12 @@ class Bench:
         os.makedirs(self.out, exist_ok=True)
         self.tmp = tempfile.mkdtemp(prefix="orv-bench-")
         self.xvfb = None
-        self.counts = COUNTS[:2] if opts.quick else COUNTS
-        self.modes = MODES[:1] if opts.quick else MODES
+        self.counts = opts.counts or (COUNTS[:2] if opts.quick else COUNTS)
+        self.modes = opts.modes or (MODES[:1] if opts.quick else MODES)
+        self.renderers = opts.renderers or RENDERERS
         self.warmup = 1.0 if opts.quick else opts.warmup
-        self.measure = 2.0 if opts.quick else opts.measure
-        self.pacing_seconds = 3.0 if opts.quick else 10.0
+        self.measure = 3.0 if opts.quick else opts.measure
+        self.pacing_seconds = 3.0 if opts.quick else 11.0  # whole windows: about 10 s
         self.backends = {}
 
     def renderer_env(self, renderer):
@@ -314,35 +321,65 @@ class Bench:
         finally:
             run.cleanup()
 
-    def measure_run(self, game, renderer, env, warmup, seconds):
+    def keep_log(self, run, name):
+        if self.opts.keep_logs:
+            os.makedirs(os.path.join(self.out, "logs"), exist_ok=True)
+            with open(os.path.join(self.out, "logs", name + ".log"), "w") as f:
+                f.write(run.text())
+
+    def measure_run(self, game, renderer, env, warmup, seconds, name=None):
+        """Runs a game until its first tick, lets it settle, then keeps the
+        timing windows that began and ended inside the measuring stretch.
+        The log is polled, so every line has the time it arrived; a window
+        ending at T that lasted D began at T - D."""
         run = EngineRun(self, game, renderer, env).start()
         result = {"error": None}
         try:
             if not run.wait_for(FIRST_TICK_RE, 120):
                 result["error"] = "no first tick"
                 return result
-            time.sleep(warmup)
-            start = len(run.text())
-            time.sleep(seconds)
-            rss, hwm = rss_kib(run.proc.pid)
-            time.sleep(1.2)  # the last window's lines reach the log
-            text = run.text()
-            window = text[start:]
+            lines = []  # (arrival, line)
+            seen = 0
+            t_start = time.monotonic() + warmup
+            t_end = t_start + seconds
+            rss = hwm = None
+            while True:
+                now = time.monotonic()
+                text = run.text()
+                cut = text.rfind("\n") + 1
+                if cut > seen:
+                    lines += [(now, l) for l in text[seen:cut].splitlines()]
+                    seen = cut
+                if rss is None and now >= t_end:
+                    rss, hwm = rss_kib(run.proc.pid)
+                if now >= t_end + 1.2 or run.proc.poll() is not None:
+                    break  # 1.2 s: the last window's lines reach the log
+                time.sleep(0.1)
             m = BACKEND_RE.search(text)
             if m:
                 self.backends[renderer] = m.group(1)
-            if "* EXCEPTION" in text or "Unhandled exception in tick" in text:
+            if "* EXCEPTION" in text:
                 result["error"] = "game raised"
-            sims, frames = parse_windows(window)
-            # Only whole windows inside the stretch; the first may have begun before it.
-            sims, frames = sims[1:] or sims, frames[1:] or frames
+            slack = 0.15  # the log's own delay
+            sims, frames = parse_windows(lines)
+            frames = [f for f in frames
+                      if f["arrival"] - f["ms"] / 1000.0 >= t_start - slack and
+                      f["arrival"] <= t_end + slack]
+            sims = [w for w in sims
+                    if w["arrival"] - sum(w["intervals"]) / 1e6 >= t_start - slack and
+                    w["arrival"] <= t_end + slack]
             result.update(summarise(sims, frames))
+            result["windows"] = sims
+            if not frames:
+                result["note"] = "no frame within %.0f s" % seconds
             result["rss_mib"] = rss / 1024.0 if rss else None
             result["hwm_mib"] = hwm / 1024.0 if hwm else None
             if run.proc.poll() is not None and result["error"] is None:
                 result["error"] = "exited early"
             return result
         finally:
+            run.stop()
+            self.keep_log(run, name or "run")
             run.cleanup()
 
     # ---------------------------------------------------------- sections
@@ -351,10 +388,10 @@ class Bench:
         # The limit proper (SDL_RenderCopyF, an ARGB texture) as the median of
         # several runs; once more with the call and texture layout the scene
         # executor uses (SDL_RenderCopyExF, ABGR), to show what those cost.
-        runs = 1 if self.opts.quick else 3
-        seconds = "1" if self.opts.quick else "2"
+        runs = 1 if self.opts.quick else 2
+        seconds = "1" if self.opts.quick else "1.5"
         samples = {}
-        for renderer in RENDERERS:
+        for renderer in self.renderers:
             env = dict(os.environ)
             env.update(self.renderer_env(renderer))
             plan = [("copy", "argb")] * runs + [("ex", "abgr")]
@@ -385,7 +422,7 @@ class Bench:
                   [[r["renderer"], r["backend"], r["variant"], r["n"], r["runs"],
                     r["median_ms"], r["p99_ms"], r["fps"]] for r in rows])
         table = []
-        for renderer in RENDERERS:
+        for renderer in self.renderers:
             engine_like = {r["n"]: r for r in rows
                            if r["renderer"] == renderer and r["variant"] == "ex-abgr"}
             first = True
@@ -411,13 +448,14 @@ class Bench:
 
     def section_sprites(self):
         rows = []
-        for renderer in RENDERERS:
+        for renderer in self.renderers:
             for mode in self.modes:
                 for n in self.counts:
                     log("sprites: %s %s %d" % (renderer, mode, n))
                     env = {"ORV_BENCH_N": str(n), "ORV_BENCH_MODE": mode}
                     r = self.measure_run(os.path.join(GAMES, "sprites"), renderer, env,
-                                         self.warmup, self.measure)
+                                         self.warmup, self.measure,
+                                         "sprites-%s-%s-%d" % (renderer, mode, n))
                     r.update({"renderer": renderer, "mode": mode, "n": n})
                     if n == self.counts[0]:
                         r["drawn"] = self.check_draw(renderer, mode)
@@ -434,7 +472,7 @@ class Bench:
                   "limit_ms", "limit_ratio", "rss_mib"]
         write_csv(os.path.join(self.out, "sprites.csv"), fields,
                   [[r.get(k) for k in fields] for r in rows])
-        for renderer in RENDERERS:
+        for renderer in self.renderers:
             table = []
             for r in rows:
                 if r["renderer"] != renderer:
@@ -444,7 +482,7 @@ class Bench:
                               fmt(r.get("scene", 0) / 1024.0 if r.get("scene") else None, 0),
                               r.get("scenes"), r.get("present"), r.get("limit_ms"),
                               fmt(r.get("limit_ratio"), 2), r.get("rss_mib"),
-                              r.get("drawn") or "", r.get("error") or ""])
+                              r.get("drawn") or "", r.get("error") or r.get("note") or ""])
             print_table(
                 "Sprites, %s renderer (%s), vsync off; per-stage figures are medians of "
                 "one-second windows, ms" % (renderer, self.backends.get(renderer, "?")),
@@ -452,7 +490,7 @@ class Bench:
                  "scene KiB", "scenes", "present", "limit ms", "ours/limit", "RSS MiB", "drawn",
                  "note"], table)
         summary = []
-        for renderer in RENDERERS:
+        for renderer in self.renderers:
             lim_n = largest_at(getattr(self, "limit_rows", []), renderer, "median_ms")
             for mode in self.modes:
                 series = [r for r in rows if r["renderer"] == renderer and r["mode"] == mode]
@@ -465,7 +503,7 @@ class Bench:
                 summary.append([renderer, mode, fmt(max(held) if held else None, 0),
                                 fmt(max(held_fps) if held_fps else None, 0),
                                 fmt(est, 0), fmt(est_draw, 0), fmt(lim_n, 0),
-                                fmt(both / lim_n if both and lim_n else None, 2)])
+                                fmt(ratio_of(both, lim_n), 2)])
         print_table("Largest N at 60: tested counts holding 60 ticks/s and 60 frames/s; the N at "
                     "which a tick's busy time, and a frame's drawing, reach 16.7 ms (interpolated; "
                     "- when never reached); SDL's own limit",
@@ -479,38 +517,24 @@ class Bench:
         cases = [("idle", os.path.join(GAMES, "idle"), {}),
                  ("10000 sprites", os.path.join(GAMES, "sprites"),
                   {"ORV_BENCH_N": "10000", "ORV_BENCH_MODE": "hashes"})]
-        for renderer in RENDERERS:
+        for renderer in self.renderers:
             for name, game, env in cases:
                 log("pacing: %s %s" % (renderer, name))
-                run = EngineRun(self, game, renderer, env).start()
-                try:
-                    if not run.wait_for(FIRST_TICK_RE, 120):
-                        rows.append([renderer, name] + [None] * 6 + ["no first tick"])
-                        continue
-                    time.sleep(self.warmup)
-                    start = len(run.text())
-                    time.sleep(self.pacing_seconds)
-                    time.sleep(1.2)
-                    sims, _ = parse_windows(run.text()[start:])
-                    sims = sims[1:] or sims
-                    # Whole windows covering the stretch, at most the stretch's length.
-                    intervals, late, total = [], 0, 0.0
-                    for w in sims:
-                        if total >= self.pacing_seconds * 1e6:
-                            break
-                        intervals += w["intervals"]
-                        total += sum(w["intervals"])
-                        late += w["late"]
-                    ms = [i / 1000.0 for i in intervals]
-                    rows.append([renderer, name, len(ms), median(ms), percentile(ms, 0.99),
-                                 max(ms) if ms else None, late, total / 1e6, ""])
-                finally:
-                    run.cleanup()
+                r = self.measure_run(game, renderer, env, self.warmup, self.pacing_seconds,
+                                     "pacing-%s-%s" % (renderer, name.split()[0]))
+                if r.get("error"):
+                    rows.append([renderer, name] + [None] * 6 + [r["error"]])
+                    continue
+                intervals = [i for w in r["windows"] for i in w["intervals"]]
+                late = sum(w["late"] for w in r["windows"])
+                ms = [i / 1000.0 for i in intervals]
+                rows.append([renderer, name, len(ms), median(ms), percentile(ms, 0.99),
+                             max(ms) if ms else None, late, sum(intervals) / 1e6, ""])
         write_csv(os.path.join(self.out, "pacing.csv"),
                   ["renderer", "case", "ticks", "median_ms", "p99_ms", "max_ms", "late_2ms",
                    "seconds", "note"], rows)
-        print_table("Pacing: simulation tick intervals over %.0f s (deadline every 16.667 ms)"
-                    % self.pacing_seconds,
+        print_table("Pacing: simulation tick intervals over about %.0f s (deadline every 16.667 ms)"
+                    % (self.pacing_seconds - 1),
                     ["renderer", "case", "ticks", "median ms", "p99 ms", "max ms",
                      "late >2 ms", "seconds", "note"],
                     [[r[0], r[1], r[2], fmt(r[3], 3), fmt(r[4], 3), fmt(r[5], 3), r[6],
@@ -520,7 +544,7 @@ class Bench:
         rows = []
         runs = 3 if self.opts.quick else 7
         game = os.path.join(ROOT, "mygame")
-        for renderer in RENDERERS:
+        for renderer in self.renderers:
             ticks, frames = [], []
             for i in range(runs):
                 run = EngineRun(self, game, renderer).start()
@@ -547,7 +571,7 @@ class Bench:
 
     def section_memory(self):
         rows = []
-        for renderer in RENDERERS:
+        for renderer in self.renderers:
             log("memory: %s idle" % renderer)
             r = self.measure_run(os.path.join(GAMES, "idle"), renderer, {}, 3.0, 1.0)
             rows.append([renderer, "idle", r.get("rss_mib"), r.get("hwm_mib")])
@@ -601,7 +625,7 @@ class Bench:
             return
         data = os.path.join(self.out, "plot.dat")
         with open(data, "w") as f:
-            for renderer in RENDERERS:
+            for renderer in self.renderers:
                 for mode in self.modes:
                     f.write("# %s %s\n" % (renderer, mode))
                     for r in rows:
@@ -618,7 +642,7 @@ class Bench:
                 f.write("\n\n")
         blocks = len(self.modes) + 1
         plots = []
-        for col, renderer in enumerate(RENDERERS):
+        for col, renderer in enumerate(self.renderers):
             base = col * blocks
             lines = []
             for i, mode in enumerate(self.modes):
@@ -626,10 +650,10 @@ class Bench:
                              % (data, base + i, mode))
             lines.append("'%s' index %d using 1:2 with linespoints dashtype 2 lw 2 "
                          "title 'SDL alone (limit)'" % (data, base + len(self.modes)))
-            lines.append("16.667 with lines lc rgb 'gray' dashtype 3 title '60 Hz'")
+            lines.append("16.667 with lines lc rgb '#999999' lw 2 title '16.7 ms (60 Hz)'")
             plots.append("set title 'Frame time, %s renderer (%s)'\nplot %s" % (
                 renderer, self.backends.get(renderer, "?"), ", ".join(lines)))
-        for col, renderer in enumerate(RENDERERS):
+        for col, renderer in enumerate(self.renderers):
             base = col * blocks
             lines = ["'%s' index %d using 1:3 with linespoints title 'simulation busy per tick'"
                      % (data, base),
@@ -637,15 +661,16 @@ class Bench:
                      % (data, base),
                      "'%s' index %d using 1:4 with linespoints dashtype 2 lw 2 "
                      "title 'SDL alone (limit)'" % (data, base + len(self.modes)),
-                     "16.667 with lines lc rgb 'gray' dashtype 3 title '60 Hz'"]
+                     "16.667 with lines lc rgb '#999999' lw 2 title '16.7 ms (60 Hz)'"]
             plots.append("set title 'Where the time goes (Hashes), %s renderer'\nplot %s"
                          % (renderer, ", ".join(lines)))
         script = "\n".join([
             "set terminal pngcairo size 1600,1100 font ',10'" if pngcairo() else
             "set terminal png size 1600,1100",
             "set output '%s'" % os.path.join(self.out, "frame_time.png"),
-            "set multiplot layout 2,2",
-            "set logscale xy", "set grid", "set key top left",
+            "set multiplot layout 2,%d" % len(self.renderers),
+            "set logscale xy", "set grid", "set key top left", "set samples 400",
+            "set xrange [%d:%d]" % (self.counts[0] * 0.8, self.counts[-1] * 1.25),
             "set xlabel 'sprites'", "set ylabel 'ms'",
             "set format x '%.0s%c'",
         ] + plots + ["unset multiplot"])
@@ -714,6 +739,17 @@ def estimate_n_at_budget(series, key, budget=1000.0 / 60.0):
     return interpolate_budget(pts, budget)
 
 
+def ratio_of(ours, limit):
+    if not ours or not limit or isinstance(limit, AtLeast):
+        return None
+    return AtLeast(ours / limit) if isinstance(ours, AtLeast) else ours / limit
+
+
+class AtLeast(float):
+    """A count that stayed within budget at every measured point: the true
+    figure is above it."""
+
+
 def interpolate_budget(pts, budget):
     if not pts:
         return None
@@ -723,7 +759,7 @@ def interpolate_budget(pts, budget):
     for (n0, t0), (n1, t1) in zip(pts, pts[1:]):
         if t0 <= budget < t1:
             return n0 + (n1 - n0) * (budget - t0) / (t1 - t0)
-    return None  # within budget at every count: more than the largest
+    return AtLeast(pts[-1][0])
 
 
 def fit_slope(points):
@@ -769,8 +805,12 @@ def main():
     ap.add_argument("--only", nargs="*", choices=["limit", "sprites", "pacing", "startup",
                                                   "memory"])
     ap.add_argument("--quick", action="store_true", help="two counts, one variant, short runs")
-    ap.add_argument("--warmup", type=float, default=2.0)
+    ap.add_argument("--warmup", type=float, default=1.5)
     ap.add_argument("--measure", type=float, default=4.0)
+    ap.add_argument("--counts", type=int, nargs="*", help="sprite counts instead of the six")
+    ap.add_argument("--modes", nargs="*", choices=MODES, help="variants instead of all five")
+    ap.add_argument("--renderers", nargs="*", choices=RENDERERS)
+    ap.add_argument("--keep-logs", action="store_true", help="copy every run's log to OUT/logs")
     ap.add_argument("--soak", type=float, nargs="?", const=10.0, default=None,
                     metavar="MINUTES")
     opts = ap.parse_args()
