@@ -40,7 +40,7 @@ struct tick_timing {
     int64_t due;  // when the current tick should have started
     int64_t stamp[stage_count + 1];
     int64_t previous_start;
-    uint32_t next_log_ms;
+    uint32_t window_start_ms, next_log_ms;
     int first_tick_reported;
     struct tick_window w;
 };
@@ -132,15 +132,15 @@ inline void timing_stamp(int stage)
     }
 }
 
-void timing_report(const struct tick_window *w, double ms_per_count)
+void timing_report(const struct tick_window *w, uint32_t window_ms, double ms_per_count)
 {
     const double n = w->ticks ? (double)w->ticks : 1.0;
     const double k = ms_per_count;
     log_info("Engine",
-             "Timing: %u ticks; busy %.3f ms (max %.3f): input %.3f, tick %.3f (max %.3f), "
+             "Timing: %u ticks in %u ms; busy %.3f ms (max %.3f): input %.3f, tick %.3f (max %.3f), "
              "gc %.3f (max %.3f), pack %.3f (max %.3f), finish %.3f; scene %llu bytes (max %u); "
              "late %u (max %.3f ms)",
-             w->ticks, (double)w->busy_sum * k / n, (double)w->busy_max * k,
+             w->ticks, window_ms, (double)w->busy_sum * k / n, (double)w->busy_max * k,
              (double)w->sum[stage_input] * k / n, (double)w->sum[stage_tick] * k / n,
              (double)w->max[stage_tick] * k, (double)w->sum[stage_gc] * k / n,
              (double)w->max[stage_gc] * k, (double)w->sum[stage_pack] * k / n,
@@ -161,9 +161,11 @@ void timing_finish_tick(void)
 {
     struct tick_timing *t = &g_sim.timing;
     struct tick_window *w = &t->w;
-    if (!t->first_tick_reported) {
+    if (!t->first_tick_reported && SDL_AtomicGet(&atomic_last_completed_global_tick_count) >= 0) {
+        // The game's own first tick: the ones before it only load the game.
         t->first_tick_reported = 1;
-        log_info("Engine", "Timing: first tick done at %.3f ms (monotonic clock)", monotonic_ms());
+        log_info("Engine", "Timing: first game tick done at %.3f ms (monotonic clock)",
+                 monotonic_ms());
     }
     for (int i = 0; i < stage_count; i++) {
         const int64_t d = t->stamp[i + 1] - t->stamp[i];
@@ -184,10 +186,12 @@ void timing_finish_tick(void)
     }
     t->previous_start = t->stamp[0];
     w->ticks++;
-    if ((int32_t)(t->next_log_ms - SDL_GetTicks()) <= 0) {
-        t->next_log_ms = SDL_GetTicks() + 1000;
-        timing_report(w, t->ms_per_count);
+    const uint32_t now = SDL_GetTicks();
+    if ((int32_t)(t->next_log_ms - now) <= 0) {
+        timing_report(w, now - t->window_start_ms, t->ms_per_count);
         *w = tick_window{};
+        t->window_start_ms = now;
+        t->next_log_ms = now + 1000;
     }
 }
 
@@ -275,6 +279,8 @@ int simulation_thread_main(void *render_context)
     const char *timing = SDL_getenv("ORV_TIMING");
     g_sim.timing.on = timing && SDL_atoi(timing) != 0;
     g_sim.timing.ms_per_count = 1000.0 / (double)SDL_GetPerformanceFrequency();
+    g_sim.timing.window_start_ms = SDL_GetTicks();
+    g_sim.timing.next_log_ms = g_sim.timing.window_start_ms + 1000;
     process_install_signal_stack();
     SDL_SetThreadPriority(SDL_THREAD_PRIORITY_TIME_CRITICAL);
 
