@@ -46,4 +46,7 @@ class PacingTest(EngineTest):
         self.assertTrue(stats, r.describe())
         for drawn, caught_up, peak in stats:
             self.assertGreater(caught_up, drawn)  # about two of every three scenes
-            self.assertLessEqual(peak, 5)  # the queue does not grow
+            # The queue does not grow: about three scenes wait per frame (a
+            # loaded machine may see a few more), never the hundreds a queue
+            # that falls behind would hold after seconds.
+            self.assertLessEqual(peak, 10)
