@@ -42,14 +42,14 @@ RENDERERS = ["software", "opengl"]
 HOLDS_60 = 59.5  # ticks a second that still count as holding 60
 
 SIM_RE = re.compile(
-    r"Timing: (\d+) ticks; busy ([\d.]+) ms \(max ([\d.]+)\): input ([\d.]+), tick ([\d.]+) "
+    r"Timing: (\d+) ticks in (\d+) ms; busy ([\d.]+) ms \(max ([\d.]+)\): input ([\d.]+), tick ([\d.]+) "
     r"\(max ([\d.]+)\), gc ([\d.]+) \(max ([\d.]+)\), pack ([\d.]+) \(max ([\d.]+)\), "
     r"finish ([\d.]+); scene (\d+) bytes \(max (\d+)\); late (\d+) \(max ([-\d.]+) ms\)")
 INTERVALS_RE = re.compile(r"Timing intervals \(us\):((?: \d+)*)")
 FRAME_RE = re.compile(
     r"Timing: (\d+) frames in (\d+) ms; events ([\d.]+) ms, scenes ([\d.]+) ms \(max ([\d.]+)\), "
     r"present ([\d.]+) ms \(max ([\d.]+)\)")
-FIRST_TICK_RE = re.compile(r"Timing: first tick done at ([\d.]+) ms")
+FIRST_TICK_RE = re.compile(r"Timing: first game tick done at ([\d.]+) ms")
 FIRST_FRAME_RE = re.compile(r"Timing: first frame presented at ([\d.]+) ms")
 BACKEND_RE = re.compile(r"SDL renderer backend: (\S+)")
 
@@ -169,11 +169,14 @@ class EngineRun:
             time.sleep(0.02)
         return None
 
-    def stop(self):
+    def stop(self, grace=3):
+        """SIGTERM (a platform quit event), then SIGKILL after grace seconds:
+        an engine far behind its ticks takes long to wind down, and a
+        benchmark has nothing to learn from its shutdown."""
         if self.proc and self.proc.poll() is None:
-            self.proc.send_signal(signal.SIGTERM)  # arrives as a platform quit event
+            self.proc.send_signal(signal.SIGTERM)
             try:
-                self.proc.wait(20)
+                self.proc.wait(grace)
             except subprocess.TimeoutExpired:
                 self.proc.kill()
                 self.proc.wait()
@@ -203,10 +206,10 @@ def parse_windows(text):
         if m:
             v = [float(x) for x in m.groups()]
             pending = {
-                "ticks": int(v[0]), "busy": v[1], "busy_max": v[2], "input": v[3],
-                "tick": v[4], "tick_max": v[5], "gc": v[6], "gc_max": v[7], "pack": v[8],
-                "pack_max": v[9], "finish": v[10], "scene": int(v[11]), "scene_max": int(v[12]),
-                "late": int(v[13]), "late_max": v[14], "intervals": [], "arrival": arrival,
+                "ticks": int(v[0]), "ms": v[1], "busy": v[2], "busy_max": v[3], "input": v[4],
+                "tick": v[5], "tick_max": v[6], "gc": v[7], "gc_max": v[8], "pack": v[9],
+                "pack_max": v[10], "finish": v[11], "scene": int(v[12]), "scene_max": int(v[13]),
+                "late": int(v[14]), "late_max": v[15], "intervals": [], "arrival": arrival,
             }
             sims.append(pending)
             continue
@@ -268,7 +271,8 @@ def write_csv(path, header, rows):
         w = csv.writer(f)
         w.writerow(header)
         for r in rows:
-            w.writerow(["" if c is None else c for c in r])
+            w.writerow(["" if c is None else ("%.3f" % c if isinstance(c, float) else c)
+                        for c in r])
 
 
 # ------------------------------------------------------------------- bench
@@ -366,7 +370,7 @@ class Bench:
                       if f["arrival"] - f["ms"] / 1000.0 >= t_start - slack and
                       f["arrival"] <= t_end + slack]
             sims = [w for w in sims
-                    if w["arrival"] - sum(w["intervals"]) / 1e6 >= t_start - slack and
+                    if w["arrival"] - w["ms"] / 1000.0 >= t_start - slack and
                     w["arrival"] <= t_end + slack]
             result.update(summarise(sims, frames))
             result["windows"] = sims
@@ -450,7 +454,14 @@ class Bench:
         rows = []
         for renderer in self.renderers:
             for mode in self.modes:
+                hopeless = None
                 for n in self.counts:
+                    if hopeless:
+                        # Larger counts of a series already below a few ticks a
+                        # second only cost time; they are listed as skipped.
+                        rows.append({"renderer": renderer, "mode": mode, "n": n,
+                                     "note": "skipped (< 3 ticks/s at %s)" % fmt(hopeless)})
+                        continue
                     log("sprites: %s %s %d" % (renderer, mode, n))
                     env = {"ORV_BENCH_N": str(n), "ORV_BENCH_MODE": mode}
                     r = self.measure_run(os.path.join(GAMES, "sprites"), renderer, env,
@@ -465,6 +476,8 @@ class Bench:
                     r["draw_ms"] = draw if r.get("scenes") is not None else None
                     r["limit_ratio"] = (r["limit_ms"] / draw) if lim and draw else None
                     rows.append(r)
+                    if (r.get("tps") or 0) < 3 and n < self.counts[-1]:
+                        hopeless = n
         self.sprite_rows = rows
         fields = ["renderer", "mode", "n", "error", "drawn", "tps", "fps", "busy", "busy_max",
                   "input", "tick", "tick_max", "gc", "gc_max", "pack", "pack_max", "finish",
@@ -609,8 +622,7 @@ class Bench:
         slope = fit_slope(later)
         first = later[0][1] if later else None
         last = later[-1][1] if later else None
-        tps = [len(w["intervals"]) / (sum(w["intervals"]) / 1e6) for w in sims
-               if w["intervals"]]
+        tps = [w["ticks"] / (w["ms"] / 1000.0) for w in sims if w["ms"]]
         print_table("Soak: 10,000 sprites for %s minutes (%s renderer)" % (minutes, renderer),
                     ["figure", "value"],
                     [["RSS at minute 1, MiB", first], ["RSS at the end, MiB", last],
@@ -688,9 +700,9 @@ def summarise(sims, frames):
     """Run figures from its one-second windows: rates from the totals,
     per-stage costs as medians of the windows."""
     out = {}
-    intervals = [i for w in sims for i in w["intervals"]]
-    if intervals:
-        out["tps"] = len(intervals) / (sum(intervals) / 1e6)
+    ms = sum(w["ms"] for w in sims)
+    if ms:
+        out["tps"] = sum(w["ticks"] for w in sims) / (ms / 1000.0)
     for k in ["busy", "input", "tick", "gc", "pack", "finish", "scene"]:
         out[k] = median([w[k] for w in sims])
     for k in ["busy_max", "tick_max", "gc_max", "pack_max", "scene_max"]:
