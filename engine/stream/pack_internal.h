@@ -45,14 +45,22 @@ struct pack_symbols {
     mrb_sym a11y_id, a11y_text, a11y_trait, a11y_notification_target;
 };
 
+#define PACK_SLOT_TABLE 256  // a power of two, over four times PACK_ATTR_COUNT
+
+static inline uint32_t pack_slot_hash(mrb_sym sym)
+{
+    return ((uint32_t)sym * 2654435761u) >> 24;  // top 8 bits: 0 .. 255
+}
+
 struct pack_state {
     mrb_state *mrb;  // the interpreter pack_init last ran for
     struct pack_symbols sym;
-    // Attribute slot of each symbol id in [slot_base, slot_base + slot_span),
-    // 0xff for names that are no attribute.
-    uint8_t *slot_of;
-    mrb_sym slot_base;
-    uint32_t slot_span;
+    // Attribute slot by symbol id: open addressing over PACK_SLOT_TABLE
+    // entries (a key of 0 is empty). Symbol ids are not dense (short names
+    // are packed into the id itself), so a table indexed by id would span
+    // hundreds of megabytes.
+    mrb_sym slot_key[PACK_SLOT_TABLE];
+    uint8_t slot_value[PACK_SLOT_TABLE];
     struct RClass *attr_sprite;
     struct RClass *open_entity;
     struct RClass *strict_entity;
@@ -75,12 +83,15 @@ static inline struct threadstream *pack_scene(void)
 // Slot of a Symbol key, or -1.
 static inline int pack_slot(mrb_sym sym)
 {
-    const uint32_t i = (uint32_t)(sym - g_pack.slot_base);
-    if (i >= g_pack.slot_span) {
-        return -1;
+    for (uint32_t i = pack_slot_hash(sym);; i = (i + 1) & (PACK_SLOT_TABLE - 1)) {
+        const mrb_sym key = g_pack.slot_key[i];
+        if (key == sym) {
+            return g_pack.slot_value[i];
+        }
+        if (key == 0) {
+            return -1;
+        }
     }
-    const uint8_t slot = g_pack.slot_of[i];
-    return slot == 0xff ? -1 : slot;
 }
 
 static inline int32_t pack_int(mrb_value v, int32_t fallback)

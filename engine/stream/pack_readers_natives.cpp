@@ -482,7 +482,6 @@ mrb_value draw_m_draw_sprite_hash(mrb_state *mrb, mrb_value self)
 
 int pack_init(mrb_state *mrb, const struct pack_settings *settings)
 {
-    SDL_free(g_pack.slot_of);
     g_pack = pack_state{};
     g_pack.mrb = mrb;
     g_pack.tier = 100;
@@ -493,17 +492,10 @@ int pack_init(mrb_state *mrb, const struct pack_settings *settings)
     }
     pack_symbols &s = g_pack.sym;
     char ivar[64];
-    mrb_sym lo = 0, hi = 0;
     for (int i = 0; i < PACK_ATTR_COUNT; i++) {
         s.attr[i] = intern(mrb, attr_names[i]);
         SDL_snprintf(ivar, sizeof(ivar), "@%s", attr_names[i]);
         s.ivar[i] = mrb_intern_cstr(mrb, ivar);
-        if (i == 0 || s.attr[i] < lo) {
-            lo = s.attr[i];
-        }
-        if (i == 0 || s.attr[i] > hi) {
-            hi = s.attr[i];
-        }
     }
     for (int i = 0; i < PACK_COLLECTION_COUNT; i++) {
         s.collection[i] = intern(mrb, collection_names[i]);
@@ -531,18 +523,13 @@ int pack_init(mrb_state *mrb, const struct pack_settings *settings)
     s.a11y_trait = intern(mrb, "a11y_trait");
     s.a11y_notification_target = intern(mrb, "a11y_notification_target");
 
-    // Symbol ids are handed out in sequence, so the span stays near the
-    // number of symbols the interpreter knows.
-    g_pack.slot_base = lo;
-    g_pack.slot_span = (uint32_t)(hi - lo) + 1;
-    g_pack.slot_of = static_cast<uint8_t *>(SDL_malloc(g_pack.slot_span));
-    if (!g_pack.slot_of) {
-        g_pack.slot_span = 0;
-        return 0;
-    }
-    memset(g_pack.slot_of, 0xff, g_pack.slot_span);
     for (int i = 0; i < PACK_ATTR_COUNT; i++) {
-        g_pack.slot_of[s.attr[i] - lo] = (uint8_t)i;
+        uint32_t k = pack_slot_hash(s.attr[i]);
+        while (g_pack.slot_key[k] != 0 && g_pack.slot_key[k] != s.attr[i]) {
+            k = (k + 1) & (PACK_SLOT_TABLE - 1);
+        }
+        g_pack.slot_key[k] = s.attr[i];
+        g_pack.slot_value[k] = (uint8_t)i;
     }
 
     RClass *zel = find_module(mrb, mrb->object_class, "Zel");
